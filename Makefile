@@ -1,0 +1,55 @@
+# Entry points: make dist, make test, make demo (see README.md).
+JOBS ?= $(shell nproc)
+DEPS := scripts/install-deps.sh
+
+.PHONY: all dist test host-test asan-test e2e-test demo format clean
+
+all: dist
+
+dist:
+	@bash $(DEPS) cross
+	cmake --preset win32 >/dev/null
+	cmake --build build/win32 -j $(JOBS)
+	cmake --preset win64 >/dev/null
+	cmake --build build/win64 -j $(JOBS)
+	mkdir -p dist
+	cp build/win32/stagerun.exe dist/stagerun.exe
+	cp build/win64/stagerun64.exe dist/stagerun64.exe
+	@ls -l dist/stagerun.exe dist/stagerun64.exe
+
+build/host/Makefile: CMakeLists.txt cmake/host.cmake
+	cmake --preset host >/dev/null
+
+host-test:
+	@bash $(DEPS) host
+	cmake --preset host >/dev/null
+	cmake --build build/host -j $(JOBS)
+	ctest --test-dir build/host -LE e2e -j $(JOBS) --output-on-failure
+
+asan-test:
+	@bash $(DEPS) host
+	cmake --preset host-asan >/dev/null
+	cmake --build build/host-asan -j $(JOBS)
+	ctest --test-dir build/host-asan -j $(JOBS) --output-on-failure
+
+e2e-test: dist
+	@bash $(DEPS) wine
+	cmake --preset host >/dev/null
+	ctest --test-dir build/host -L e2e --output-on-failure
+
+test:
+	@bash $(DEPS) all
+	$(MAKE) dist
+	$(MAKE) host-test
+	$(MAKE) asan-test
+	$(MAKE) e2e-test
+
+demo: dist
+	@bash $(DEPS) wine
+	bash scripts/demo.sh
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h' '*.c')
+
+clean:
+	rm -rf build dist

@@ -1,0 +1,15 @@
+// Storage of the process-wide run state declared in stagerun.h.
+#include "stagerun.h"
+
+HINSTANCE hInstance;
+BYTE SilentMode;
+char LanguageCode[4];
+char ModuleDirectory[MODULE_DIRECTORY_SIZE];
+SetupTableArrays SetupTable;
+
+int CurrentEntry;
+int RebootRequired;
+char TargetPath[TARGET_PATH_SIZE];
+char CopyTargetPath[COPY_TARGET_PATH_SIZE];
+char WindowsDirectory[WINDOWS_DIRECTORY_SIZE];
+DWORD SelfProcessId;

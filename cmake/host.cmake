@@ -1,0 +1,45 @@
+# Host build: the same sources against the Win32 stand-in, with GoogleTest tests under CTest.
+option(STAGERUN_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(STAGERUN_FUZZ "Build the libFuzzer harnesses (clang)" OFF)
+
+set(HOST_FLAGS -g)
+if(STAGERUN_SANITIZE)
+  list(APPEND HOST_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all
+       -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(STAGERUN_FUZZ)
+  list(APPEND HOST_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
+endif()
+
+add_library(winsim STATIC winsim/core.cpp winsim/files.cpp winsim/user.cpp winsim/system.cpp)
+target_include_directories(winsim PUBLIC winsim/include winsim)
+target_compile_options(winsim PRIVATE ${HOST_FLAGS} -Wall -Wextra -Werror)
+
+add_library(stagerun_core STATIC ${STAGERUN_SOURCES})
+target_include_directories(stagerun_core PUBLIC app)
+target_compile_options(stagerun_core PRIVATE ${HOST_FLAGS} ${STAGERUN_WARNINGS})
+# The simulated process start calls the program's entry point: the two libraries need each other.
+add_library(stagerun_host INTERFACE)
+target_link_libraries(stagerun_host INTERFACE "$<LINK_GROUP:RESCAN,stagerun_core,winsim>")
+target_include_directories(stagerun_host INTERFACE app winsim/include winsim)
+target_include_directories(stagerun_core PRIVATE winsim/include)
+
+if(STAGERUN_FUZZ)
+  include(tests/fuzz/fuzz.cmake OPTIONAL)
+  return()
+endif()
+
+enable_testing()
+find_package(GTest REQUIRED)
+include(GoogleTest)
+file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS tests/*.cpp)
+add_executable(host_tests ${HOST_TEST_SOURCES})
+target_compile_options(host_tests PRIVATE ${HOST_FLAGS} -Wall -Wextra -Werror)
+target_link_libraries(host_tests PRIVATE stagerun_host GTest::gtest GTest::gtest_main)
+# Each test runs in a process of its own: a scenario starts from a freshly started program.
+gtest_discover_tests(host_tests DISCOVERY_MODE PRE_TEST)
+
+if(NOT STAGERUN_SANITIZE)
+  include(tests/e2e/e2e.cmake OPTIONAL)
+endif()

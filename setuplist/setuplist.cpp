@@ -1,0 +1,73 @@
+// Reads StageRun.ini into the step table and sets the start-of-run language and directories.
+#include "stagerun.h"
+
+#define SETUP_LIST_FILE ".\\StageRun.ini"
+#define VALUE_SIZE 150
+#define SECTION_SIZE 16
+#define KEY_SIZE 16
+#define FIELD_COUNT 5
+
+// One byte more than the longest value we accept, so that a value cut by the read shows.
+static char SetupValue[VALUE_SIZE + 1];
+
+// Returns the value's length; VALUE_SIZE or more means the value is longer than we accept.
+static DWORD ReadSetupValue(const char *section, int number)
+{
+    char key[KEY_SIZE];
+    wsprintfA(key, "Setup%d", number);
+    for (size_t i = 0; i < sizeof(SetupValue); i++)
+        SetupValue[i] = '\0';
+    return GetPrivateProfileStringA(section, key, "", SetupValue, sizeof(SetupValue),
+                                    SETUP_LIST_FILE);
+}
+
+// Splits the value at runs of commas into the slot's fields. A field that does not fit its slot
+// refuses the whole step: cut, "-10" would become "-1" and a file name another file.
+static BOOL StoreStep(int slot)
+{
+    char *fields[FIELD_COUNT] = {SetupTable.Kind[slot], SetupTable.File[slot],
+                                 SetupTable.Arguments[slot], SetupTable.WaitList[slot],
+                                 SetupTable.RebootFlag[slot]};
+    const size_t capacities[FIELD_COUNT] = {KIND_SIZE, FILE_SIZE, ARGUMENTS_SIZE, WAITLIST_SIZE,
+                                            REBOOTFLAG_SIZE};
+    char staged[FIELD_COUNT][ARGUMENTS_SIZE] = {};
+    const char *cursor = SetupValue;
+    for (int field = 0; field < FIELD_COUNT; field++) {
+        int found = NextListName(&cursor, ',', staged[field], capacities[field]);
+        if (found < 0)
+            return FALSE;
+        if (found == 0)
+            break;
+    }
+    for (int field = 0; field < FIELD_COUNT; field++)
+        CopyText(fields[field], capacities[field], staged[field]);
+    return TRUE;
+}
+
+void LoadSetupList(void)
+{
+    LCID locale = GetSystemDefaultLCID();
+    CopyText(LanguageCode, sizeof(LanguageCode),
+             PRIMARYLANGID(locale) == LANG_KOREAN ? "kor" : "eng");
+
+    for (size_t i = 0; i < sizeof(ModuleDirectory); i++)
+        ModuleDirectory[i] = '\0';
+    GetModuleFileNameA(NULL, ModuleDirectory, sizeof(ModuleDirectory));
+    CopyText(ModuleDirectory, sizeof(ModuleDirectory), GetDirectoryPart(ModuleDirectory));
+    MakeDirectoryCurrent(ModuleDirectory);
+
+    char section[SECTION_SIZE];
+    CopyText(section, sizeof(section), "SetupList");
+    if (SilentMode && ReadSetupValue("SetupSilent", 1) > 0)
+        CopyText(section, sizeof(section), "SetupSilent");
+
+    if (!FileExists(SETUP_LIST_FILE))
+        return;
+    // The list ends at the first empty key, at the first step that does not fit, and after the
+    // last slot of the table.
+    for (int slot = 1; slot <= LAST_SETUP_SLOT; slot++) {
+        DWORD length = ReadSetupValue(section, slot);
+        if (length == 0 || length >= VALUE_SIZE || !StoreStep(slot))
+            return;
+    }
+}

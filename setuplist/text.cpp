@@ -1,0 +1,68 @@
+// Small text helpers over NUL-terminated 8-bit text in fixed-size buffers.
+#include "stagerun.h"
+
+static char UpperAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;
+}
+
+BOOL IsSameText(const char *a, const char *b)
+{
+    while (*a != '\0' && UpperAscii(*a) == UpperAscii(*b)) {
+        a++;
+        b++;
+    }
+    return UpperAscii(*a) == UpperAscii(*b);
+}
+
+void UpperCaseAscii(char *text)
+{
+    for (; *text != '\0'; text++)
+        *text = UpperAscii(*text);
+}
+
+// Copies the whole of source or nothing: a path or argument cut short would name something else.
+BOOL CopyText(char *destination, size_t capacity, const char *source)
+{
+    size_t length = 0;
+    if (capacity == 0)
+        return FALSE;
+    while (source[length] != '\0') {
+        if (length + 1 >= capacity)
+            return FALSE;
+        length++;
+    }
+    for (size_t i = 0; i <= length; i++)
+        destination[i] = source[i];
+    return TRUE;
+}
+
+BOOL FileExists(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Takes the next name of a separated list; runs of separators count as one and the ends are
+// ignored. Returns 1 with the name stored, 0 at the end of the list, -1 when the name does not
+// fit (the cursor then still moves past it).
+int NextListName(const char **cursor, char separator, char *name, size_t capacity)
+{
+    const char *text = *cursor;
+    while (*text == separator)
+        text++;
+    if (*text == '\0') {
+        *cursor = text;
+        return 0;
+    }
+    size_t length = 0;
+    while (text[length] != '\0' && text[length] != separator)
+        length++;
+    *cursor = text + length;
+    if (length + 1 > capacity)
+        return -1;
+    for (size_t i = 0; i < length; i++)
+        name[i] = text[i];
+    name[length] = '\0';
+    return 1;
+}

@@ -1,0 +1,494 @@
+// Simulated machine: handles, virtual time, processes, the shell's launches and the run itself.
+#include "internal.h"
+
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace sim
+{
+namespace
+{
+
+struct HandleEntry {
+    HandleKind kind;
+    uintptr_t object;
+};
+std::map<uintptr_t, HandleEntry> handles;
+uintptr_t nextHandle = 0x100;
+
+DWORD clockMs = 0;
+DWORD limitMs = kForever;
+DWORD lastError = 0;
+
+struct Action {
+    DWORD timeMs;
+    unsigned order;
+    std::function<void()> fn;
+};
+std::vector<Action> actions;
+unsigned actionOrder = 0;
+
+struct PendingSpawn {
+    DWORD timeMs;
+    DWORD parentPid;
+    std::string name;
+};
+// Processes in creation order, which is the order a snapshot lists them in.
+std::vector<ProcessRecord> processes = {
+    {0, 0, "[System Process]", 0, kForever, STILL_ACTIVE, false},
+    {4, 0, "System", 0, kForever, STILL_ACTIVE, false},
+    {kExplorerPid, 4, "explorer.exe", 0, kForever, STILL_ACTIVE, false},
+};
+std::map<DWORD, Program> behaviours; // by process id
+std::vector<PendingSpawn> spawns;
+std::map<std::string, Program> programs; // by lower-case file name
+DWORD nextPid = 5000;
+bool snapshotsFail = false;
+std::vector<Launch> launches;
+
+struct Snapshot {
+    std::vector<PROCESSENTRY32> entries;
+    size_t next = 0;
+};
+std::map<uintptr_t, Snapshot> snapshots;
+uintptr_t nextSnapshot = 1;
+
+bool running = false;
+bool ranOnce = false;
+jmp_buf stopJump;
+std::string stopReason;
+
+ProcessRecord *Record(DWORD pid)
+{
+    for (ProcessRecord &p : processes) {
+        if (p.pid == pid)
+            return &p;
+    }
+    return nullptr;
+}
+
+Program ProgramFor(const std::string &name)
+{
+    auto found = programs.find(LowerAscii(name));
+    return found != programs.end() ? found->second : Program();
+}
+
+DWORD CreateProcessRecord(const std::string &name, DWORD parentPid, const Program &behaviour)
+{
+    DWORD pid = nextPid;
+    nextPid += 4;
+    processes.push_back({pid, parentPid, name, clockMs, kForever, STILL_ACTIVE, false});
+    behaviours[pid] = behaviour;
+    for (const Spawn &s : behaviour.children)
+        spawns.push_back({clockMs + s.afterMs, pid, s.name});
+    return pid;
+}
+
+void EndProcess(ProcessRecord &p, DWORD exitCode, bool terminated)
+{
+    p.endMs = clockMs;
+    p.exitCode = exitCode;
+    p.terminated = terminated;
+    // What it had not started yet never starts.
+    for (size_t i = spawns.size(); i-- > 0;) {
+        if (spawns[i].parentPid == p.pid)
+            spawns.erase(spawns.begin() + (long)i);
+    }
+}
+
+DWORD EndTime(const ProcessRecord &p)
+{
+    const Program &b = behaviours[p.pid];
+    if (p.endMs != kForever || b.runMs == kForever)
+        return kForever;
+    return p.startMs + b.runMs;
+}
+
+// The earliest process end or child start still to come.
+DWORD NextProcessEvent()
+{
+    DWORD best = kForever;
+    for (const ProcessRecord &p : processes) {
+        DWORD end = EndTime(p);
+        if (end < best)
+            best = end;
+    }
+    for (const PendingSpawn &s : spawns) {
+        if (s.timeMs < best)
+            best = s.timeMs;
+    }
+    return best;
+}
+
+void RunProcessEventsAt(DWORD when)
+{
+    for (size_t i = 0; i < spawns.size();) {
+        if (spawns[i].timeMs <= when) {
+            PendingSpawn s = spawns[i];
+            spawns.erase(spawns.begin() + (long)i);
+            StartProgram(s.name, s.name, s.parentPid);
+        } else {
+            i++;
+        }
+    }
+    for (size_t i = 0; i < processes.size(); i++) {
+        if (EndTime(processes[i]) > when)
+            continue;
+        Program b = behaviours[processes[i].pid];
+        EndProcess(processes[i], b.exitCode, false);
+        if (b.restartsOnce) {
+            // Started again under its own parent, as installers that restart themselves do.
+            b.restartsOnce = false;
+            b.children.clear();
+            CreateProcessRecord(processes[i].name, processes[i].parentPid, b);
+        }
+    }
+}
+
+} // namespace
+
+// --- Handles -----------------------------------------------------------------------------------
+HANDLE OpenHandle(HandleKind kind, uintptr_t object)
+{
+    uintptr_t value = nextHandle;
+    nextHandle += 4;
+    handles[value] = {kind, object};
+    return (HANDLE)value;
+}
+
+bool LookupHandle(HANDLE handle, HandleKind kind, uintptr_t *object)
+{
+    auto found = handles.find((uintptr_t)handle);
+    if (found == handles.end() || found->second.kind != kind)
+        return false;
+    *object = found->second.object;
+    return true;
+}
+
+bool CloseSimHandle(HANDLE handle)
+{
+    auto found = handles.find((uintptr_t)handle);
+    if (found == handles.end())
+        return false;
+    if (found->second.kind == HANDLE_SNAPSHOT)
+        snapshots.erase(found->second.object);
+    handles.erase(found);
+    return true;
+}
+
+int OpenHandleCount()
+{
+    return (int)handles.size();
+}
+
+// --- Time --------------------------------------------------------------------------------------
+DWORD Now()
+{
+    return clockMs;
+}
+
+void At(DWORD timeMs, std::function<void()> fn)
+{
+    actions.push_back({timeMs, actionOrder++, std::move(fn)});
+}
+
+DWORD NextEventTime()
+{
+    DWORD best = NextProcessEvent();
+    for (const Action &a : actions) {
+        if (a.timeMs < best)
+            best = a.timeMs;
+    }
+    return best;
+}
+
+void AdvanceTo(DWORD timeMs)
+{
+    for (;;) {
+        DWORD processWhen = NextProcessEvent();
+        size_t actionIndex = actions.size();
+        for (size_t i = 0; i < actions.size(); i++) {
+            if (actionIndex == actions.size() || actions[i].timeMs < actions[actionIndex].timeMs ||
+                (actions[i].timeMs == actions[actionIndex].timeMs &&
+                 actions[i].order < actions[actionIndex].order))
+                actionIndex = i;
+        }
+        DWORD actionWhen = actionIndex < actions.size() ? actions[actionIndex].timeMs : kForever;
+        DWORD when = processWhen < actionWhen ? processWhen : actionWhen;
+        if (when == kForever || when > timeMs)
+            break;
+        if (when > clockMs)
+            clockMs = when;
+        if (running && clockMs > limitMs)
+            StopRun("time limit reached");
+        if (processWhen <= actionWhen) {
+            RunProcessEventsAt(processWhen);
+        } else {
+            std::function<void()> fn = std::move(actions[actionIndex].fn);
+            actions.erase(actions.begin() + (long)actionIndex);
+            fn();
+        }
+    }
+    if (timeMs > clockMs)
+        clockMs = timeMs;
+    if (running && clockMs > limitMs)
+        StopRun("time limit reached");
+}
+
+void StopRun(const std::string &why)
+{
+    stopReason = why;
+    longjmp(stopJump, 1);
+}
+
+// --- Processes ---------------------------------------------------------------------------------
+void DefineProgram(const std::string &fileName, const Program &program)
+{
+    programs[LowerAscii(fileName)] = program;
+}
+
+bool ProgramCannotStart(const std::string &fileName)
+{
+    return ProgramFor(fileName).cannotStart;
+}
+
+DWORD StartProgram(const std::string &fileName, const std::string &processName, DWORD parentPid)
+{
+    return CreateProcessRecord(processName, parentPid, ProgramFor(fileName));
+}
+
+DWORD AddProcess(const std::string &name, DWORD parentPid, DWORD runMs, bool canBeOpened)
+{
+    Program program;
+    program.runMs = runMs;
+    program.canBeOpened = canBeOpened;
+    return CreateProcessRecord(name, parentPid, program);
+}
+
+const std::vector<ProcessRecord> &Processes()
+{
+    return processes;
+}
+
+const ProcessRecord *FindProcess(DWORD pid)
+{
+    return Record(pid);
+}
+
+const std::vector<Launch> &Launches()
+{
+    return launches;
+}
+
+void FailSnapshots(bool fail)
+{
+    snapshotsFail = fail;
+}
+
+// --- The run -----------------------------------------------------------------------------------
+RunResult Run(const std::string &commandTail, int showCommand, DWORD limit)
+{
+    if (ranOnce) {
+        fprintf(stderr,
+                "sim::Run: a scenario needs a fresh process; run the tests through ctest\n");
+        abort();
+    }
+    ranOnce = true;
+    limitMs = limit;
+    Program launcher;
+    launcher.runMs = kForever;
+    processes.push_back(
+        {kLauncherPid, kExplorerPid, ModuleFileName(), clockMs, kForever, STILL_ACTIVE, false});
+    behaviours[kLauncherPid] = launcher;
+    RunResult result = {false, 0, 0, ""};
+    static char tail[1024];
+    snprintf(tail, sizeof(tail), "%s", commandTail.c_str());
+    running = true;
+    if (setjmp(stopJump) == 0) {
+        result.exitCode = WinMain((HINSTANCE)(uintptr_t)0x400000, NULL, tail, showCommand);
+        result.finished = true;
+    } else {
+        result.stuck = stopReason;
+    }
+    running = false;
+    result.endMs = clockMs;
+    EndProcess(*Record(kLauncherPid), (DWORD)result.exitCode, false);
+    return result;
+}
+
+} // namespace sim
+
+using namespace sim;
+
+// --- kernel32 ----------------------------------------------------------------------------------
+DWORD WINAPI GetLastError(void)
+{
+    return lastError;
+}
+
+void WINAPI SetLastError(DWORD code)
+{
+    lastError = code;
+}
+
+void WINAPI Sleep(DWORD milliseconds)
+{
+    AdvanceTo(clockMs + milliseconds);
+}
+
+HANDLE WINAPI GetCurrentProcess(void)
+{
+    return (HANDLE)(LONG_PTR)-1;
+}
+
+DWORD WINAPI GetCurrentProcessId(void)
+{
+    return kLauncherPid;
+}
+
+HANDLE WINAPI CreateToolhelp32Snapshot(DWORD flags, DWORD)
+{
+    if (snapshotsFail || (flags & TH32CS_SNAPPROCESS) == 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    Snapshot snapshot;
+    for (const ProcessRecord &p : processes) {
+        if (p.endMs != kForever)
+            continue;
+        PROCESSENTRY32 entry;
+        memset(&entry, 0, sizeof(entry));
+        entry.dwSize = sizeof(entry);
+        entry.th32ProcessID = p.pid;
+        entry.th32ParentProcessID = p.parentPid;
+        entry.cntThreads = 1;
+        snprintf(entry.szExeFile, sizeof(entry.szExeFile), "%s", p.name.c_str());
+        snapshot.entries.push_back(entry);
+    }
+    uintptr_t id = nextSnapshot++;
+    snapshots[id] = snapshot;
+    return OpenHandle(HANDLE_SNAPSHOT, id);
+}
+
+static BOOL NextSnapshotEntry(HANDLE handle, LPPROCESSENTRY32 entry, bool first)
+{
+    uintptr_t id;
+    if (!LookupHandle(handle, HANDLE_SNAPSHOT, &id)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (entry->dwSize < sizeof(PROCESSENTRY32)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    Snapshot &snapshot = snapshots[id];
+    if (first)
+        snapshot.next = 0;
+    if (snapshot.next >= snapshot.entries.size()) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    *entry = snapshot.entries[snapshot.next++];
+    return TRUE;
+}
+
+BOOL WINAPI Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry)
+{
+    return NextSnapshotEntry(snapshot, entry, true);
+}
+
+BOOL WINAPI Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry)
+{
+    return NextSnapshotEntry(snapshot, entry, false);
+}
+
+HANDLE WINAPI OpenProcess(DWORD, BOOL, DWORD processId)
+{
+    ProcessRecord *p = Record(processId);
+    if (p == nullptr || p->endMs != kForever) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return NULL;
+    }
+    if (!behaviours[processId].canBeOpened) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return NULL;
+    }
+    return OpenHandle(HANDLE_PROCESS, processId);
+}
+
+BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
+{
+    uintptr_t pid;
+    if (!LookupHandle(process, HANDLE_PROCESS, &pid)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    *exitCode = Record((DWORD)pid)->exitCode;
+    return TRUE;
+}
+
+BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode)
+{
+    uintptr_t pid;
+    if (!LookupHandle(process, HANDLE_PROCESS, &pid)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    ProcessRecord *p = Record((DWORD)pid);
+    if (p->endMs != kForever) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    EndProcess(*p, exitCode, true);
+    return TRUE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE handle)
+{
+    if (!CloseSimHandle(handle)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// --- shell32 -----------------------------------------------------------------------------------
+#define SE_ERR_FNF 2
+#define SE_ERR_ACCESSDENIED 5
+
+HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                               INT)
+{
+    Launch launch = {clockMs,
+                     verb ? verb : "",
+                     file ? file : "",
+                     parameters ? parameters : "",
+                     directory ? directory : "",
+                     CurrentDirectory(),
+                     0};
+    std::string full;
+    bool found =
+        file != nullptr && ResolvePath(file, &full) && FileExistsAt(full) && !IsDirectoryAt(full);
+    INT_PTR result = 42;
+    if (!found) {
+        result = SE_ERR_FNF;
+    } else {
+        std::string name = ActualFileName(full);
+        if (ProgramCannotStart(name)) {
+            result = SE_ERR_ACCESSDENIED;
+        } else {
+            size_t dot = name.rfind('.');
+            bool package = dot != std::string::npos && LowerAscii(name.substr(dot)) == ".msi";
+            // A package opens through its association: the Windows Installer runs it.
+            launch.pid = StartProgram(name, package ? "msiexec.exe" : name, kLauncherPid);
+        }
+    }
+    launches.push_back(launch);
+    SetLastError(result > 32 ? 0 : (DWORD)result);
+    return (HINSTANCE)result;
+}

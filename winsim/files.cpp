@@ -1,0 +1,522 @@
+// Simulated machine: drives mapped to host folders, paths, files, ini reading and environment.
+#include "internal.h"
+
+#include <direct.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sim
+{
+namespace
+{
+
+std::map<char, std::string> drives;           // letter -> host directory
+std::map<char, std::string> driveDirectories; // remembered current directory per drive
+std::string currentDirectory = "C:\\";
+std::string modulePath = "C:\\Pkg\\stagerun.exe";
+std::string windowsDirectory = "C:\\WINDOWS";
+LCID systemLocale = 0x0409;
+std::map<std::string, std::string> environment = {{"PROGRAMFILES", "C:\\Program Files"},
+                                                  {"SYSTEMROOT", "C:\\WINDOWS"},
+                                                  {"WINDIR", "C:\\WINDOWS"}};
+std::string temporaryRoot;
+
+char UpperLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;
+}
+
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == 0x1a;
+}
+
+std::string Trim(const std::string &text)
+{
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && IsSpace(text[begin]))
+        begin++;
+    while (end > begin && IsSpace(text[end - 1]))
+        end--;
+    return text.substr(begin, end - begin);
+}
+
+bool SameTextIgnoringCase(const std::string &a, const std::string &b)
+{
+    return LowerAscii(a) == LowerAscii(b);
+}
+
+std::string DriveDirectory(char letter)
+{
+    if (UpperLetter(currentDirectory[0]) == letter)
+        return currentDirectory;
+    auto found = driveDirectories.find(letter);
+    return found != driveDirectories.end() ? found->second : std::string(1, letter) + ":\\";
+}
+
+void RemoveTree(const std::string &path)
+{
+    DIR *dir = opendir(path.c_str());
+    if (dir != nullptr) {
+        while (dirent *entry = readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                RemoveTree(path + "/" + name);
+        }
+        closedir(dir);
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+void RemoveTemporaryDrives()
+{
+    if (!temporaryRoot.empty())
+        RemoveTree(temporaryRoot);
+}
+
+// One ini file, parsed as the platform does: sections by "[name]" up to the last "]", keys up to
+// the first "=", blanks trimmed, the first of duplicate sections and keys wins.
+struct IniKey {
+    std::string name, value;
+    bool hasValue;
+};
+struct IniSection {
+    std::string name;
+    std::vector<IniKey> keys;
+};
+
+std::vector<IniSection> ParseIni(const std::string &raw)
+{
+    std::string text = raw;
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text = text.substr(3); // a UTF-8 byte-order mark is skipped, as Wine does
+    std::vector<IniSection> sections(1);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = Trim(text.substr(start, end - start));
+        start = end + 1;
+        if (line.empty())
+            continue;
+        if (line[0] == '[') {
+            size_t close = line.rfind(']');
+            if (close != std::string::npos) {
+                sections.push_back({line.substr(1, close - 1), {}});
+                continue;
+            }
+        }
+        size_t equals = line.find('=');
+        IniKey key;
+        key.hasValue = equals != std::string::npos;
+        key.name = Trim(key.hasValue ? line.substr(0, equals) : line);
+        key.value = key.hasValue ? Trim(line.substr(equals + 1)) : "";
+        sections.back().keys.push_back(key);
+    }
+    return sections;
+}
+
+} // namespace
+
+std::string LowerAscii(std::string text)
+{
+    for (char &c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = (char)(c - 'A' + 'a');
+    }
+    return text;
+}
+
+void MapDrive(char letter, const std::string &hostDirectory)
+{
+    drives[UpperLetter(letter)] = hostDirectory;
+}
+
+void UseTemporaryDrives(const std::string &letters)
+{
+    char pattern[] = "/tmp/winsim-XXXXXX";
+    if (mkdtemp(pattern) == nullptr)
+        abort();
+    temporaryRoot = pattern;
+    atexit(RemoveTemporaryDrives);
+    for (char letter : letters) {
+        std::string host = temporaryRoot + "/" + std::string(1, UpperLetter(letter));
+        mkdir(host.c_str(), 0755);
+        MapDrive(letter, host);
+    }
+    MakeDirectory(windowsDirectory + "\\system32");
+    MakeDirectory(windowsDirectory + "\\temp");
+}
+
+bool ResolvePath(const std::string &path, std::string *windowsPath)
+{
+    std::string text = path;
+    for (char &c : text) {
+        if (c == '/')
+            c = '\\';
+    }
+    std::string base;
+    std::string rest;
+    if (text.size() >= 2 && text[1] == ':' && isalpha((unsigned char)text[0])) {
+        char letter = UpperLetter(text[0]);
+        rest = text.substr(2);
+        base = (!rest.empty() && rest[0] == '\\') ? std::string(1, letter) + ":\\"
+                                                  : DriveDirectory(letter);
+    } else if (text.compare(0, 2, "\\\\") == 0) {
+        return false; // no network shares here
+    } else if (!text.empty() && text[0] == '\\') {
+        base = currentDirectory.substr(0, 2) + "\\";
+        rest = text;
+    } else {
+        base = currentDirectory;
+        rest = text;
+    }
+    std::vector<std::string> parts;
+    std::string joined = base.substr(3) + "\\" + rest;
+    std::stringstream stream(joined);
+    std::string part;
+    while (std::getline(stream, part, '\\')) {
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string result = base.substr(0, 2) + "\\";
+    for (size_t i = 0; i < parts.size(); i++)
+        result += (i > 0 ? "\\" : "") + parts[i];
+    if (result.size() >= MAX_PATH)
+        return false;
+    *windowsPath = result;
+    return true;
+}
+
+std::string HostPathOf(const std::string &windowsPath)
+{
+    auto drive = drives.find(UpperLetter(windowsPath[0]));
+    if (drive == drives.end())
+        return "/nonexistent-drive/" + windowsPath.substr(0, 1);
+    std::string host = drive->second;
+    std::stringstream stream(windowsPath.size() > 3 ? windowsPath.substr(3) : "");
+    std::string part;
+    while (std::getline(stream, part, '\\')) {
+        std::string match = part;
+        if (DIR *dir = opendir(host.c_str())) {
+            while (dirent *entry = readdir(dir)) {
+                if (SameTextIgnoringCase(entry->d_name, part)) {
+                    match = entry->d_name;
+                    break;
+                }
+            }
+            closedir(dir);
+        }
+        host += "/" + match;
+    }
+    return host;
+}
+
+std::string HostPath(const std::string &path)
+{
+    std::string full;
+    return ResolvePath(path, &full) ? HostPathOf(full) : std::string();
+}
+
+bool IsDirectoryAt(const std::string &windowsPath)
+{
+    struct stat info;
+    return stat(HostPath(windowsPath).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool FileExistsAt(const std::string &windowsPath)
+{
+    struct stat info;
+    return stat(HostPath(windowsPath).c_str(), &info) == 0;
+}
+
+std::string ActualFileName(const std::string &windowsPath)
+{
+    std::string host = HostPath(windowsPath);
+    return host.substr(host.rfind('/') + 1);
+}
+
+void MakeDirectory(const std::string &windowsPath)
+{
+    std::string full;
+    if (!ResolvePath(windowsPath, &full))
+        abort();
+    for (size_t i = 3; i <= full.size(); i++) {
+        if (i == full.size() || full[i] == '\\')
+            mkdir(HostPathOf(full.substr(0, i)).c_str(), 0755);
+    }
+}
+
+void WriteFile(const std::string &windowsPath, const std::string &contents)
+{
+    std::string full;
+    if (!ResolvePath(windowsPath, &full))
+        abort();
+    MakeDirectory(full.substr(0, full.rfind('\\')));
+    std::ofstream out(HostPathOf(full), std::ios::binary);
+    out << contents;
+}
+
+std::string ReadFileAt(const std::string &windowsPath)
+{
+    std::ifstream in(HostPath(windowsPath), std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+void SetModulePath(const std::string &windowsPath)
+{
+    modulePath = windowsPath;
+}
+
+std::string ModuleFileName()
+{
+    return modulePath.substr(modulePath.rfind('\\') + 1);
+}
+
+void SetWindowsDirectory(const std::string &windowsPath)
+{
+    windowsDirectory = windowsPath;
+}
+
+std::string WindowsDirectoryPath()
+{
+    return windowsDirectory;
+}
+
+void SetSystemDefaultLocale(LCID locale)
+{
+    systemLocale = locale;
+}
+
+LCID SystemLocale()
+{
+    return systemLocale;
+}
+
+void SetEnvironment(const std::string &name, const std::string &value)
+{
+    std::string key = name;
+    for (char &c : key)
+        c = UpperLetter(c);
+    if (value.empty())
+        environment.erase(key);
+    else
+        environment[key] = value;
+}
+
+std::string CurrentDirectory()
+{
+    return currentDirectory;
+}
+
+} // namespace sim
+
+using namespace sim;
+
+DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR name, DWORD size)
+{
+    if (size == 0)
+        return 0;
+    size_t length = modulePath.size();
+    if (length >= size) {
+        // As since Vista: cut, terminated, and flagged.
+        memcpy(name, modulePath.c_str(), size - 1);
+        name[size - 1] = '\0';
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return size;
+    }
+    memcpy(name, modulePath.c_str(), length + 1);
+    SetLastError(ERROR_SUCCESS);
+    return (DWORD)length;
+}
+
+static UINT CopyDirectoryResult(const std::string &text, LPSTR buffer, UINT size)
+{
+    if (text.size() >= size)
+        return (UINT)text.size() + 1;
+    memcpy(buffer, text.c_str(), text.size() + 1);
+    return (UINT)text.size();
+}
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size)
+{
+    return CopyDirectoryResult(windowsDirectory, buffer, size);
+}
+
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size)
+{
+    return CopyDirectoryResult(windowsDirectory + "\\system32", buffer, size);
+}
+
+LCID WINAPI GetSystemDefaultLCID(void)
+{
+    return systemLocale;
+}
+
+DWORD WINAPI GetFileAttributesA(LPCSTR fileName)
+{
+    std::string full;
+    struct stat info;
+    if (!ResolvePath(fileName, &full)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (stat(HostPathOf(full).c_str(), &info) != 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+// Its record holds 128 characters: longer names fail even where the file exists. A bare name is
+// also looked for in the Windows and system directories.
+HFILE WINAPI OpenFile(LPCSTR fileName, LPOFSTRUCT info, UINT style)
+{
+    if (strlen(fileName) >= OFS_MAXPATHNAME) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return HFILE_ERROR;
+    }
+    std::vector<std::string> candidates = {fileName};
+    if (strchr(fileName, '\\') == nullptr && strchr(fileName, '/') == nullptr) {
+        candidates.push_back(windowsDirectory + "\\" + fileName);
+        candidates.push_back(windowsDirectory + "\\system32\\" + fileName);
+    }
+    for (const std::string &candidate : candidates) {
+        std::string full;
+        if (ResolvePath(candidate, &full) && FileExistsAt(full) && !IsDirectoryAt(full)) {
+            info->cBytes = sizeof(OFSTRUCT);
+            snprintf(info->szPathName, sizeof(info->szPathName), "%s", full.c_str());
+            return (style & OF_EXIST) ? 1 : HFILE_ERROR;
+        }
+    }
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return HFILE_ERROR;
+}
+
+BOOL WINAPI CopyFileA(LPCSTR existing, LPCSTR newName, BOOL failIfExists)
+{
+    std::string from, to;
+    if (!ResolvePath(existing, &from) || !ResolvePath(newName, &to) || !FileExistsAt(from) ||
+        IsDirectoryAt(from)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    if (!IsDirectoryAt(to.substr(0, to.rfind('\\') < 3 ? 3 : to.rfind('\\')))) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    if (FileExistsAt(to) && (failIfExists || IsDirectoryAt(to))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    std::ifstream in(HostPathOf(from), std::ios::binary);
+    std::ofstream out(HostPathOf(to), std::ios::binary | std::ios::trunc);
+    out << in.rdbuf();
+    return TRUE;
+}
+
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR path)
+{
+    std::string full;
+    if (!ResolvePath(path, &full) || !IsDirectoryAt(full)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    driveDirectories[UpperLetter(currentDirectory[0])] = currentDirectory;
+    currentDirectory = full;
+    return TRUE;
+}
+
+DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer)
+{
+    return CopyDirectoryResult(currentDirectory, buffer, size);
+}
+
+int _chdrive(int drive)
+{
+    if (drive < 1 || drive > 26)
+        return -1;
+    char letter = (char)('A' + drive - 1);
+    if (drives.find(letter) == drives.end())
+        return -1;
+    return SetCurrentDirectoryA(DriveDirectory(letter).c_str()) ? 0 : -1;
+}
+
+DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer,
+                                      DWORD size, LPCSTR fileName)
+{
+    if (size == 0)
+        return 0;
+    std::string path = fileName;
+    if (path.find('\\') == std::string::npos && path.find('/') == std::string::npos)
+        path = windowsDirectory + "\\" + path; // a bare name lives in the Windows directory
+    std::string full;
+    std::string value = Trim(defaultValue != nullptr ? defaultValue : "");
+    if (ResolvePath(path, &full) && FileExistsAt(full) && !IsDirectoryAt(full)) {
+        for (const IniSection &s : ParseIni(ReadFileAt(full))) {
+            if (s.name.empty() || !SameTextIgnoringCase(s.name, Trim(section)))
+                continue;
+            for (const IniKey &k : s.keys) {
+                if (SameTextIgnoringCase(k.name, Trim(key))) {
+                    value = k.value.c_str(); // a NUL in the file ends the value
+                    break;
+                }
+            }
+            break;
+        }
+    }
+    bool quoted =
+        value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0];
+    if (quoted && value.size() - 2 < size)
+        value = value.substr(1, value.size() - 2);
+    else if (quoted)
+        value = value.substr(1);
+    size_t length = value.size() < size - 1 ? value.size() : size - 1;
+    memcpy(buffer, value.c_str(), length);
+    buffer[length] = '\0';
+    SetLastError(ERROR_SUCCESS);
+    return (DWORD)length;
+}
+
+DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size)
+{
+    std::string result;
+    const char *c = source;
+    while (*c != '\0') {
+        const char *close = *c == '%' ? strchr(c + 1, '%') : nullptr;
+        if (close != nullptr) {
+            std::string name(c + 1, close);
+            for (char &ch : name)
+                ch = UpperLetter(ch);
+            auto found = environment.find(name);
+            if (found != environment.end()) {
+                result += found->second;
+                c = close + 1;
+                continue;
+            }
+        }
+        result += *c++;
+    }
+    if (result.size() + 1 <= size)
+        memcpy(destination, result.c_str(), result.size() + 1);
+    return (DWORD)result.size() + 1;
+}

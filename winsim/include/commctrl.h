@@ -1,0 +1,5 @@
+// Host stand-in for <commctrl.h>.
+#pragma once
+#include <windows.h>
+
+void WINAPI InitCommonControls(void);

@@ -1,0 +1,40 @@
+// State shared by the parts of the simulated machine.
+#pragma once
+
+#include "sim.h"
+
+#include <map>
+#include <string>
+
+namespace sim
+{
+
+// Handles: every one the program opens is counted until it is closed.
+enum HandleKind { HANDLE_SNAPSHOT, HANDLE_PROCESS, HANDLE_TOKEN, HANDLE_DEVICE_LIST };
+HANDLE OpenHandle(HandleKind kind, uintptr_t object);
+bool LookupHandle(HANDLE handle, HandleKind kind, uintptr_t *object);
+bool CloseSimHandle(HANDLE handle);
+
+// Virtual time: moves the clock forward, running process events and test actions on the way.
+void AdvanceTo(DWORD timeMs);
+DWORD NextEventTime(); // kForever when nothing is scheduled
+[[noreturn]] void StopRun(const std::string &why);
+
+// Files.
+bool ResolvePath(const std::string &path, std::string *windowsPath); // full, normalised
+std::string HostPathOf(const std::string &windowsPath);              // of a full, normalised path
+bool IsDirectoryAt(const std::string &windowsPath);
+std::string ActualFileName(const std::string &windowsPath); // the name's case on disk
+std::string WindowsDirectoryPath();
+LCID SystemLocale();
+std::string ModuleFileName(); // the launcher's file name, without its directory
+
+// Processes.
+DWORD StartProgram(const std::string &fileName, const std::string &processName, DWORD parentPid);
+bool ProgramCannotStart(const std::string &fileName);
+
+// Text.
+std::string Utf16ToUtf8(const WCHAR *text);
+std::string LowerAscii(std::string text);
+
+} // namespace sim

@@ -1,0 +1,162 @@
+// The simulated machine behind the Win32 stand-in: what a host test describes and inspects.
+#pragma once
+
+#include <cfgmgr32.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sim
+{
+
+const DWORD kForever = 0xFFFFFFFF;
+const DWORD kLauncherPid = 4000;
+const DWORD kExplorerPid = 1500;
+
+// --- The machine ---------------------------------------------------------------------------
+// Maps a drive letter to a host directory; files live there for real.
+void MapDrive(char letter, const std::string &hostDirectory);
+// Maps every drive named in the test's paths to fresh directories under a temporary folder.
+void UseTemporaryDrives(const std::string &letters = "CD");
+std::string HostPath(const std::string &windowsPath);
+void WriteFile(const std::string &windowsPath, const std::string &contents);
+void MakeDirectory(const std::string &windowsPath);
+bool FileExistsAt(const std::string &windowsPath);
+std::string ReadFileAt(const std::string &windowsPath);
+void SetModulePath(const std::string &windowsPath);
+void SetWindowsDirectory(const std::string &windowsPath);
+void SetSystemDefaultLocale(LCID locale);
+void SetEnvironment(const std::string &name, const std::string &value);
+// The kernel's IsWow64Process export (absent on early 32-bit systems) and its answer.
+void SetWow64(bool hasExport, bool isWow64);
+std::string CurrentDirectory();
+
+// --- Processes -------------------------------------------------------------------------------
+struct Spawn {
+    std::string name;
+    DWORD afterMs;
+};
+// How an executable behaves when it is started, by the launcher or by another program.
+struct Program {
+    DWORD runMs = 0;             // kForever: never ends by itself
+    std::vector<Spawn> children; // started as its own children
+    bool restartsOnce = false;   // at its end starts itself again, under the same parent
+    DWORD exitCode = 0;
+    bool cannotStart = false; // the shell fails to start it
+    bool canBeOpened = true;  // OpenProcess for termination is refused when false
+};
+void DefineProgram(const std::string &fileName, const Program &program);
+// A process already running when the launcher starts.
+DWORD AddProcess(const std::string &name, DWORD parentPid, DWORD runMs = kForever,
+                 bool canBeOpened = true);
+struct ProcessRecord {
+    DWORD pid;
+    DWORD parentPid;
+    std::string name;
+    DWORD startMs;
+    DWORD endMs; // kForever while running
+    DWORD exitCode;
+    bool terminated; // ended by TerminateProcess
+};
+const std::vector<ProcessRecord> &Processes();
+const ProcessRecord *FindProcess(DWORD pid);
+struct Launch {
+    DWORD timeMs;
+    std::string verb, file, parameters, directory, currentDirectory;
+    DWORD pid; // 0 when nothing started
+};
+const std::vector<Launch> &Launches();
+void FailSnapshots(bool fail);
+
+// --- Devices -------------------------------------------------------------------------------
+struct Device {
+    std::vector<std::string> hardwareIds; // empty: the device lacks the property
+    std::string description;
+    bool present = true;
+    DWORD hardwareIdError = 0; // a read error instead of the property
+    DWORD descriptionError = 0;
+    size_t paddedHardwareIdSize = 0; // reports the hardware ids this many bytes long
+};
+int AddDevice(const Device &device); // returns its device instance
+struct DriverInstall {
+    DWORD timeMs;
+    std::string hardwareId, infPath;
+    DWORD flags;
+    HWND owner;
+};
+const std::vector<DriverInstall> &DriverInstalls();
+std::vector<int> RemovedDevices();
+int RescanCount();
+void ScriptDriverInstall(BOOL result, BOOL needsReboot);
+void ScriptRescanResult(CONFIGRET result);
+void FailDeviceLists(bool fail);
+void FailRootLocate(bool fail);
+void FailLibrary(const std::string &name);
+struct LibraryLoad {
+    std::string name;
+    DWORD flags;
+};
+const std::vector<LibraryLoad> &LibraryLoads();
+bool DllSearchRestricted();
+
+// --- Restart ---------------------------------------------------------------------------------
+void FailTokenOpen(DWORD error);
+void TokenLacksShutdownPrivilege();
+void FailExitWindows(DWORD error);
+struct RestartRequest {
+    DWORD timeMs;
+    UINT flags;
+    DWORD reason;
+};
+const std::vector<RestartRequest> &RestartRequests();
+
+// --- User interface --------------------------------------------------------------------------
+struct MessageBoxRecord {
+    DWORD timeMs;
+    HWND owner;
+    std::string text, caption; // UTF-8 for the wide box, the raw bytes for the ANSI one
+    UINT style;
+    bool wide;
+    int answer;
+};
+void ScriptMessageBoxAnswer(int answer);
+const std::vector<MessageBoxRecord> &MessageBoxes();
+struct DialogRecord {
+    int templateId;
+    DWORD openMs, closeMs;
+    INT_PTR result;
+};
+const std::vector<DialogRecord> &Dialogs();
+struct TimerEvent {
+    DWORD timeMs;
+    bool dialog; // on a dialog window rather than the main window
+    UINT_PTR id;
+    char what; // 'S' set, 'K' kill of an armed timer, 'F' fired
+};
+const std::vector<TimerEvent> &TimerEvents();
+HWND MainWindow();
+bool AnyWindowEverShown();
+// Presses a key in the active modal dialog (VK_RETURN or VK_ESCAPE), or clicks its close box.
+void PressKey(int virtualKey);
+void ClickDialogClose();
+void PostToMainWindow(UINT message, WPARAM wParam, LPARAM lParam);
+
+// --- Time and the run ------------------------------------------------------------------------
+DWORD Now();
+// Runs fn when the clock reaches the given time.
+void At(DWORD timeMs, std::function<void()> fn);
+struct RunResult {
+    bool finished; // the entry function returned
+    int exitCode;
+    DWORD endMs;
+    std::string stuck; // why the run was stopped when it did not finish
+};
+// Starts the launcher with the command-line tail; at most once per test process.
+RunResult Run(const std::string &commandTail, int showCommand = SW_SHOWNORMAL,
+              DWORD limitMs = 10 * 60 * 1000);
+int OpenHandleCount();
+int OpenAllocationCount();
+
+} // namespace sim
