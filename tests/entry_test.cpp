@@ -1,14 +1,105 @@
-// Entry and hidden window: the silent switch, the hidden window, how the loop ends.
-#include <gtest/gtest.h>
+// Entry and hidden window: the silent switch, the hidden window, how the loop ends, DLL safety.
+#include "medium.h"
 
-#include "sim.h"
-#include "stagerun.h"
+static const char SilentAndNormalLists[] = "[SetupList]\nSetup1=1,normal.exe, ,\n"
+                                           "[SetupSilent]\nSetup1=1,quiet.exe, ,\n";
 
-TEST(Entry, SmokeNoSetupList)
+struct SwitchCase {
+    const char *tail;
+    BYTE silent;
+};
+class SilentSwitch : public ::testing::TestWithParam<SwitchCase>
 {
-    sim::UseTemporaryDrives();
-    sim::MakeDirectory("C:\\Pkg");
+};
+
+TEST_P(SilentSwitch, ChoosesTheSection)
+{
+    MakeMedium(SilentAndNormalLists);
+    AddInstaller("C:\\Pkg\\normal.exe", 0);
+    AddInstaller("C:\\Pkg\\quiet.exe", 0);
+    EXPECT_TRUE(Finished(sim::Run(GetParam().tail)));
+    EXPECT_EQ(GetParam().silent, SilentMode);
+    ASSERT_EQ(1u, sim::Launches().size());
+    EXPECT_EQ(GetParam().silent ? ".\\quiet.exe" : ".\\normal.exe", sim::Launches()[0].file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tails, SilentSwitch,
+                         ::testing::Values(SwitchCase{"/s", 1}, SwitchCase{"/S", 1},
+                                           SwitchCase{"", 0}, SwitchCase{"/s ", 0},
+                                           SwitchCase{"-s", 0}, SwitchCase{"/silent", 0},
+                                           SwitchCase{" /s", 0}));
+
+class ShowCommand : public ::testing::TestWithParam<int>
+{
+};
+
+TEST_P(ShowCommand, WindowStaysHidden)
+{
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\n");
+    AddInstaller("C:\\Pkg\\a.exe", 2000);
+    EXPECT_TRUE(Finished(sim::Run("", GetParam())));
+    EXPECT_NE(nullptr, sim::MainWindow());
+    EXPECT_FALSE(sim::WindowEverShown(sim::MainWindow()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, ShowCommand,
+                         ::testing::Values(SW_SHOWNORMAL, SW_SHOWMAXIMIZED, SW_SHOW, SW_SHOWDEFAULT,
+                                           SW_SHOWMINIMIZED));
+
+// File > Exit and the close box end the run at once, mid-step, with exit code 0.
+struct EndingCase {
+    UINT message;
+    WPARAM wParam;
+};
+class EndingMessage : public ::testing::TestWithParam<EndingCase>
+{
+};
+
+TEST_P(EndingMessage, EndsTheLoop)
+{
+    MakeMedium("[SetupList]\nSetup1=1,forever.exe, \nSetup2=1,never.exe, ,\n");
+    AddInstaller("C:\\Pkg\\forever.exe", sim::kForever);
+    AddInstaller("C:\\Pkg\\never.exe", 0);
+    sim::At(3000, [] { sim::PostToMainWindow(GetParam().message, GetParam().wParam, 0); });
     sim::RunResult result = sim::Run("");
-    EXPECT_TRUE(result.finished) << result.stuck;
+    EXPECT_TRUE(Finished(result));
     EXPECT_EQ(0, result.exitCode);
+    EXPECT_LE(result.endMs, 3500u);
+    EXPECT_EQ(1u, sim::Launches().size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Messages, EndingMessage,
+                         ::testing::Values(EndingCase{WM_COMMAND, IDM_EXIT},
+                                           EndingCase{WM_CLOSE, 0},
+                                           EndingCase{WM_SYSCOMMAND, SC_CLOSE}));
+
+TEST(Entry, MissingListEndsOnFirstTick)
+{
+    MakeMedium("");
+    sim::RunResult result = sim::Run("");
+    EXPECT_TRUE(Finished(result));
+    EXPECT_EQ(0, result.exitCode);
+    EXPECT_EQ(500u, result.endMs);
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+    EXPECT_TRUE(sim::Launches().empty());
+}
+
+// A ".local" file or folder beside the program would redirect its DLLs: refuse to run.
+TEST(Entry, RefusesDllRedirection)
+{
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\n");
+    AddInstaller("C:\\Pkg\\a.exe", 0);
+    sim::MakeDirectory("C:\\Pkg\\stagerun.exe.local");
+    sim::RunResult result = sim::Run("");
+    EXPECT_TRUE(Finished(result));
+    EXPECT_EQ(1, result.exitCode);
+    EXPECT_TRUE(sim::Launches().empty());
+    EXPECT_EQ(NULL, sim::MainWindow());
+}
+
+TEST(Entry, RestrictsDllSearchFirst)
+{
+    MakeMedium("");
+    EXPECT_TRUE(Finished(sim::Run("")));
+    EXPECT_TRUE(sim::DllSearchRestricted());
 }

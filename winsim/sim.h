@@ -137,7 +137,7 @@ struct TimerEvent {
 };
 const std::vector<TimerEvent> &TimerEvents();
 HWND MainWindow();
-bool AnyWindowEverShown();
+bool WindowEverShown(HWND window);
 // Presses a key in the active modal dialog (VK_RETURN or VK_ESCAPE), or clicks its close box.
 void PressKey(int virtualKey);
 void ClickDialogClose();

@@ -22,6 +22,7 @@ struct Window {
     DLGPROC dialogProc;
     bool alive;
     bool visible;
+    bool everShown;
     std::map<UINT_PTR, DWORD> timers; // id -> due time
     std::map<UINT_PTR, UINT> periods;
 };
@@ -30,7 +31,6 @@ std::map<std::string, WNDPROC> classes;
 std::deque<MSG> queue;
 bool quitPosted = false;
 int quitCode = 0;
-bool everShown = false;
 HWND mainWindow = NULL;
 
 struct ActiveDialog {
@@ -87,7 +87,7 @@ LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 HWND NewWindow(const std::string &className, WNDPROC windowProc, DLGPROC dialogProc)
 {
-    windows.push_back({className, windowProc, dialogProc, true, false, {}, {}});
+    windows.push_back({className, windowProc, dialogProc, true, false, false, {}, {}});
     return (HWND)(uintptr_t)windows.size();
 }
 
@@ -169,9 +169,10 @@ HWND MainWindow()
     return mainWindow;
 }
 
-bool AnyWindowEverShown()
+bool WindowEverShown(HWND window)
 {
-    return everShown;
+    size_t index = (size_t)(uintptr_t)window;
+    return index != 0 && index <= windows.size() && windows[index - 1].everShown;
 }
 
 const std::vector<DialogRecord> &Dialogs()
@@ -323,7 +324,7 @@ BOOL WINAPI ShowWindow(HWND window, int command)
         return FALSE;
     BOOL wasVisible = w->visible;
     w->visible = command != SW_HIDE;
-    everShown = everShown || w->visible;
+    w->everShown = w->everShown || w->visible;
     return wasVisible;
 }
 
