@@ -35,7 +35,7 @@ asan-test:
 e2e-test: dist
 	@bash $(DEPS) wine
 	cmake --preset host >/dev/null
-	ctest --test-dir build/host -L e2e --output-on-failure
+	ctest --test-dir build/host -L e2e -j 2 --output-on-failure
 
 test:
 	@bash $(DEPS) all

@@ -1,0 +1,3 @@
+[InstallShield Silent]
+Version=v7.00
+File=Response File

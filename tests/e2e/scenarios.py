@@ -1,0 +1,619 @@
+"""End-to-end scenarios: each builds a small medium, runs the real launcher in
+a Wine prefix and checks from outside what happened. Timing checks are
+tolerant: order, and minimum gaps such as the settle rounds (20 x 300 ms)."""
+
+import os
+import shutil
+import subprocess
+import time
+
+from harness import (Checks, HarnessError, Medium, REPO, DATA, log, starts, end_of, split_command, timeline,
+                     image_colours, winpath)
+
+LAUNCHER = {"p64": "stagerun64.exe", "p32": "stagerun.exe"}
+SETTLE_MIN = 5.5      # 20 settle rounds of 300 ms, less scheduling slack
+NO_SETTLE_MAX = 4.0   # a dialog step goes on about 1-2 s after its last process
+RUNONCE_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce"
+DEVICE_DESC_INSTALLED = "StageRun E2E Test Device (driver installed)"
+
+SCENARIOS = {}
+
+
+def scenario(prefixes):
+    def wrap(fn):
+        SCENARIOS[fn.__name__] = (fn, prefixes)
+        return fn
+    return wrap
+
+
+def secs(ms):
+    return ms / 1000.0
+
+
+class Run:
+    """Shared plumbing of one scenario."""
+
+    def __init__(self, prefix, name, artifacts):
+        self.prefix = prefix
+        self.name = name
+        self.medium = Medium(prefix, name, artifacts)
+        self.checks = Checks("%s on %s" % (name, prefix.name))
+        self.launch = None
+        self.exit = None
+        self.background = []
+
+    # -- observation helpers ------------------------------------------------
+    def events(self):
+        return self.medium.events()
+
+    def run(self, exe=None, args=(), timeout=60, watcher=None, extra_env=None):
+        exe = exe or LAUNCHER[self.prefix.name]
+        self.medium.run(exe, args, timeout=timeout, watcher=watcher, extra_env=extra_env)
+        evs = self.events()
+        launches = [e for e in evs if e["event"] == "launch"]
+        self.launch = launches[-1] if launches else None
+        ends = [e for e in evs if e["event"] in ("exit", "timeout")]
+        self.exit = ends[-1] if ends else None
+        return evs
+
+    def one(self, name, role=None):
+        s = starts(self.events(), name, role)
+        self.checks.check(len(s) >= 1, "%s was started" % name, "(found %d starts)" % len(s))
+        return s[0] if s else None
+
+    def params(self, ev):
+        return split_command(ev.get("cmd", ""))[1] if ev else None
+
+    def check_child_of_launcher(self, ev, launcher_pid=None):
+        pid = launcher_pid if launcher_pid is not None else (self.launch or {}).get("pid")
+        if ev:
+            self.checks.check(ev.get("ppid") == pid, "%s runs as a child of the launcher" % ev["name"],
+                              "(parent %s %s, launcher %s)" % (ev.get("ppid"), ev.get("pname"), pid))
+
+    def check_exit_zero(self, within=None):
+        ok = self.exit is not None and self.exit["event"] == "exit" and self.exit.get("code") == 0
+        self.checks.check(ok, "launcher ended by itself with exit code 0", "(%r)" % self.exit)
+        if ok and within is not None and self.launch:
+            took = secs(self.exit["time"] - self.launch["time"])
+            self.checks.check(took <= within, "launcher ended within %.0fs" % within, "(took %.1fs)" % took)
+
+    def check_gap(self, later, earlier_ms, at_least=None, at_most=None, what=""):
+        if later is None or earlier_ms is None:
+            self.checks.check(False, what, "(missing record)")
+            return
+        gap = secs(later["time"] - earlier_ms)
+        ok = (at_least is None or gap >= at_least) and (at_most is None or gap <= at_most)
+        bounds = "%s..%s s" % ("" if at_least is None else at_least, "" if at_most is None else at_most)
+        self.checks.check(ok, "%s (gap %.2fs, expected %s)" % (what, gap, bounds))
+
+    def add_runonce_marker(self):
+        """A RunOnce entry that the prefix runs only when it restarts: Wine's
+        ExitWindowsEx(EWX_REBOOT) runs `wineboot --kill`, which ends every
+        process of the prefix and then performs the restart-time work."""
+        marker = self.medium.add_installer("marker/restarted.exe", run_ms=100)
+        self.prefix.wine(["reg", "add", RUNONCE_KEY, "/v", "e2e_" + self.name, "/d",
+                          winpath(marker, self.prefix.path), "/f"], extra_env=self.medium.env())
+
+    def remove_runonce_marker(self):
+        self.prefix.wine(["reg", "delete", RUNONCE_KEY, "/v", "e2e_" + self.name, "/f"], check=False)
+
+    def start_sentinel(self, seconds=120):
+        p = self.prefix.wine_bg([self.prefix.tool("e2etool.exe"), "sentinel", str(seconds)],
+                                extra_env=self.medium.env())
+        self.background.append(p)
+        self.wait_for(lambda: any(e["event"] == "sentinel-up" for e in self.events()), 20, "sentinel window")
+        return p
+
+    def wait_for(self, cond, timeout, what):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if cond():
+                return True
+            time.sleep(0.2)
+        raise HarnessError("timed out waiting for " + what)
+
+    def screenshot_window(self, wid, label):
+        path = os.path.join(self.medium.artifacts, label + ".png")
+        self.prefix.screenshot(path)
+        x, y, w, h = self.prefix.window_geometry(wid)
+        whole = image_colours(path)
+        region = image_colours(path, "%dx%d+%d+%d" % (w, h, x, y))
+        return path, (x, y, w, h), whole, region
+
+    def finish(self):
+        left = self.medium.end_leftovers()
+        for p in self.background:
+            if p.poll() is None:
+                p.kill()
+            p.wait()
+        log("timeline of %s:" % self.name)
+        for line in timeline(self.events()):
+            log(line)
+        if left:
+            log("ended leftover fixture processes: %s" % ", ".join("%s(%d)" % (p["name"], p["pid"]) for p in left))
+        return self.checks.done()
+
+
+class DialogCatcher:
+    """Watcher for Medium.run: screenshots a window the first time it appears
+    and optionally answers it with a key."""
+
+    def __init__(self, run, title_regex, label, key=None, settle=0.6):
+        self.run = run
+        self.title = title_regex
+        self.label = label
+        self.key = key
+        self.settle = settle
+        self.seen_at = None
+        self.shot = None
+        self.answered = False
+
+    def __call__(self, elapsed):
+        if self.answered:
+            return
+        wid = self.run.prefix.find_window(self.title)
+        if not wid:
+            return
+        if self.seen_at is None:
+            self.seen_at = elapsed
+            time.sleep(self.settle)  # let it paint
+            try:
+                self.shot = self.run.screenshot_window(wid, self.label)
+            except Exception as exc:  # keep answering even when the shot fails
+                log("screenshot failed: %s" % exc)
+        if self.key:
+            self.run.prefix.press_key_on(wid, self.key)
+        self.answered = True
+
+
+class Multi:
+    def __init__(self, *watchers):
+        self.watchers = watchers
+
+    def __call__(self, elapsed):
+        for w in self.watchers:
+            w(elapsed)
+
+
+# ---------------------------------------------------------------------------
+
+@scenario(["p64"])
+def typical(prefix, artifacts):
+    """The typical run: driver step, installer in a subfolder held by a "~"
+    wait list, setup program with -f1/-f2 under the dialog, restart flag;
+    the restart question is answered No."""
+    r = Run(prefix, "typical", artifacts)
+    m = r.medium
+    m.add_launcher(LAUNCHER[prefix.name])
+    shutil.copy(prefix.tool("e2edev.inf"), os.path.join(m.dir, "e2edev.inf"))
+    _, out = prefix.wine([prefix.tool("devtool.exe"), "add", r"ROOT\E2E_STAGERUN_DEV", "Unconfigured E2E device"])
+    m.add_installer("driver/setup.exe", run_ms=1500, child="isetup.exe", child_reparent=1)
+    m.add_installer("driver/isetup.exe", run_ms=3000)
+    m.add_installer("app/setup2.exe", run_ms=2000)
+    m.write_file("app/setup.iss", "[InstallShield Silent]\n")
+    m.write_ini([("SetupList", [
+        "0,e2edev.inf,e2e_stagerun_dev",
+        r"1,driver\setup.exe, ,isetup.exe",
+        r'1,app\setup2.exe,-s -f1"%curdir%\app\setup.iss" -f2"%windir%\setup.log", ,1',
+    ])])
+    r.add_runonce_marker()
+    r.start_sentinel()
+    question = DialogCatcher(r, "^System Rebooting$", "restart-question-en", key="n")
+    try:
+        evs = r.run(timeout=60, watcher=question)
+    finally:
+        r.remove_runonce_marker()
+    c = r.checks
+    c.check(r.launch is not None, "launcher started")
+
+    _, dev = prefix.wine([prefix.tool("devtool.exe"), "show", "E2E_STAGERUN_DEV"])
+    c.check("desc=" + DEVICE_DESC_INSTALLED in dev, "driver step installed the INF's driver (description)", dev)
+    c.check("driver={" in dev, "driver step gave the device a driver key", dev)
+
+    setup = r.one("setup.exe")
+    isetup = r.one("isetup.exe")
+    setup2 = r.one("setup2.exe")
+    if setup:
+        c.check(setup["cwd"].lower() == (m.win + r"\driver").lower(), "setup.exe ran in its own folder",
+                "(cwd %s)" % setup["cwd"])
+        c.check(r.params(setup).strip() == "", "setup.exe got no parameters", "(%r)" % r.params(setup))
+        r.check_child_of_launcher(setup)
+    if isetup:
+        r.check_child_of_launcher(isetup)
+    if isetup and setup2:
+        r.check_gap(setup2, end_of(evs, isetup["pid"])["time"] if end_of(evs, isetup["pid"]) else None,
+                    at_least=SETTLE_MIN, at_most=12,
+                    what="third step waited for isetup.exe (wait list) and the settle rounds")
+    if setup2:
+        expect = r'-s -F1"%s\APP\SETUP.ISS" -F2"C:\windows\temp\SETUP.LOG"' % m.win
+        got = r.params(setup2)
+        c.check(got == " " + expect, "setup2.exe got the rewritten -f1/-f2 parameters",
+                "(got %r, expected %r)" % (got, " " + expect))
+        c.check(setup2["cwd"].lower() == (m.win + r"\app").lower(), "setup2.exe ran in its own folder",
+                "(cwd %s)" % setup2["cwd"])
+        r.check_child_of_launcher(setup2)
+    c.check(question.seen_at is not None, "restart question shown at the end")
+    if question.shot:
+        c.check(question.shot[3] >= 3, "restart question screenshot is not blank", "(%d colours)" % question.shot[3])
+    r.check_exit_zero()
+    c.check(not starts(r.events(), "restarted.exe"), "answer No: no restart happened")
+    c.check(not any(e["event"].startswith("sentinel-") and "end-session" in e["event"] for e in r.events()),
+            "answer No: no end-session sent to other programs")
+    c.check(r.background[0].poll() is None, "answer No: other programs keep running")
+    return r.finish()
+
+
+@scenario(["p32"])
+def waiting(prefix, artifacts):
+    """Waiting rules of direct launches: a *.tmp pattern, a same-named
+    grandchild that does not hold, a reparented child that does, and a
+    self-restarting installer held by the settle rounds."""
+    r = Run(prefix, "waiting", artifacts)
+    m = r.medium
+    m.add_launcher(LAUNCHER[prefix.name])
+    m.add_installer("pat/setup.exe", run_ms=800, child="_isdel.tmp")
+    m.add_installer("pat/_isdel.tmp", run_ms=4000)
+    m.add_installer("gc/setup.exe", run_ms=800, child="worker.exe")
+    m.add_installer("gc/worker.exe", run_ms=25000)
+    m.add_installer("rc/setup.exe", run_ms=800, child="worker2.exe", child_reparent=1)
+    m.add_installer("rc/worker2.exe", run_ms=3500)
+    m.add_installer("rs/setup.exe", run_ms=800, restart_gap_ms=2000, restart_run_ms=3000)
+    m.add_installer("end/done.exe", run_ms=200)
+    m.write_ini([("SetupList", [
+        r"1,pat\setup.exe, ,*.tmp",
+        r"1,gc\setup.exe, ,worker.exe",
+        r"1,rc\setup.exe, ,absent.exe~worker2.exe",
+        r"1,rs\setup.exe, ,",
+        r"1,end\done.exe, ,",
+    ])])
+    evs = r.run(timeout=90)
+    c = r.checks
+    setups = {e["cwd"].rsplit("\\", 1)[-1].lower(): e for e in starts(evs, "setup.exe", "main")}
+    tmp = r.one("_isdel.tmp")
+    worker = r.one("worker.exe")
+    worker2 = r.one("worker2.exe")
+    restarted = r.one("setup.exe", role="restarted")
+    done = r.one("done.exe")
+    for key in ("pat", "gc", "rc", "rs"):
+        c.check(key in setups, "setup.exe in %s was started" % key)
+    if tmp and "gc" in setups:
+        c.check(tmp["ppid"] != r.launch["pid"], "_isdel.tmp is not a child of the launcher")
+        tmp_end = end_of(evs, tmp["pid"])
+        r.check_gap(setups["gc"], tmp_end and tmp_end["time"], at_least=SETTLE_MIN, at_most=12,
+                    what="*.tmp held the step while _isdel.tmp ran, then the settle rounds")
+    if worker and "rc" in setups:
+        gc_end = end_of(evs, setups["gc"]["pid"])
+        r.check_gap(setups["rc"], gc_end and gc_end["time"], at_least=SETTLE_MIN, at_most=10,
+                    what="a same-named grandchild (worker.exe) did not hold the step")
+        c.check(end_of(evs, worker["pid"]) is None or end_of(evs, worker["pid"])["time"] > setups["rc"]["time"],
+                "next step began while the grandchild worker.exe still ran")
+    if worker2 and "rs" in setups:
+        r.check_child_of_launcher(worker2)
+        w2_end = end_of(evs, worker2["pid"])
+        r.check_gap(setups["rs"], w2_end and w2_end["time"], at_least=SETTLE_MIN, at_most=12,
+                    what="absent.exe~worker2.exe held the step while its second name ran as the launcher's child")
+    if restarted and done:
+        r.check_child_of_launcher(restarted)
+        rs_end = end_of(evs, setups["rs"]["pid"]) if "rs" in setups else None
+        c.check(rs_end is not None and restarted["time"] - rs_end["time"] >= 1500,
+                "the restarted copy appeared well after the first one had gone")
+        re_end = end_of(evs, restarted["pid"])
+        r.check_gap(done, re_end and re_end["time"], at_least=SETTLE_MIN, at_most=12,
+                    what="the settle rounds caught the restarted installer and waited for it")
+    r.check_exit_zero()
+    return r.finish()
+
+
+@scenario(["p64"])
+def kind2_copy(prefix, artifacts):
+    """Kind "2": the installer is copied into the Windows directory and run
+    from there, once without and once with arguments."""
+    r = Run(prefix, "kind2_copy", artifacts)
+    m = r.medium
+    m.add_launcher(LAUNCHER[prefix.name])
+    for name in ("e2etool_a.exe", "e2etool_b.exe"):
+        stale = os.path.join(m.windir, name)
+        if os.path.exists(stale):
+            os.remove(stale)
+    m.add_installer("e2etool_a.exe", run_ms=500)
+    m.add_installer("e2etool_b.exe", run_ms=500)
+    m.write_ini([("SetupList", [
+        "2,e2etool_a.exe, ,",
+        "2,e2etool_b.exe,/quiet /norestart",
+    ])])
+    evs = r.run(timeout=60)
+    c = r.checks
+    for name, params in (("e2etool_a.exe", ""), ("e2etool_b.exe", "/quiet /norestart")):
+        ev = r.one(name)
+        c.check(os.path.exists(os.path.join(m.windir, name)), "%s was copied into the Windows directory" % name)
+        if ev:
+            c.check(ev["exe"].lower() == ("C:\\windows\\" + name).lower(), "%s ran from the copy" % name,
+                    "(%s)" % ev["exe"])
+            c.check(r.params(ev).strip() == params, "%s got %r" % (name, params), "(%r)" % r.params(ev))
+            c.check(ev["cwd"].lower() == m.win.lower(), "%s ran in the launcher's current directory" % name,
+                    "(%s)" % ev["cwd"])
+            r.check_child_of_launcher(ev)
+    a = starts(evs, "e2etool_a.exe")
+    b = starts(evs, "e2etool_b.exe")
+    if a and b:
+        a_end = end_of(evs, a[0]["pid"])
+        r.check_gap(b[0], a_end and a_end["time"], at_least=SETTLE_MIN, what="copied installer watched by its name")
+    r.check_exit_zero()
+    return r.finish()
+
+
+def _build_msi(dest):
+    p = subprocess.run(["wixl", "-o", dest, "e2epkg.wxs"], cwd=DATA, stdout=subprocess.PIPE,
+                       stderr=subprocess.STDOUT)
+    if p.returncode != 0:
+        raise HarnessError("wixl failed: " + p.stdout.decode("utf-8", "replace"))
+
+
+@scenario(["p64"])
+def dialog_and_msi(prefix, artifacts):
+    """A dialog step with a "*" wait list (English dialog screenshot), then a
+    real .msi package installed through its file association."""
+    r = Run(prefix, "dialog_and_msi", artifacts)
+    m = r.medium
+    m.add_launcher(LAUNCHER[prefix.name])
+    m.add_installer("dlg/setup.exe", run_ms=1000, child=["helper.exe", "late.exe"], child_reparent=1)
+    m.add_installer("dlg/helper.exe", run_ms=2000)
+    m.add_installer("dlg/late.exe", run_ms=4500)
+    m.add_installer("after/mark.exe", run_ms=200)
+    os.makedirs(os.path.join(m.dir, "pkg"))
+    _build_msi(os.path.join(m.dir, "pkg", "e2epkg.msi"))
+    for pf in ("Program Files", "Program Files (x86)"):
+        shutil.rmtree(os.path.join(prefix.path, "drive_c", pf, "StageRunE2E"), ignore_errors=True)
+    m.write_ini([("SetupList", [
+        r"1,dlg\setup.exe,/S /v/qn,helper.exe*late.exe",
+        r"1,pkg\e2epkg.msi,/qn,msiexec.exe",
+        r"1,after\mark.exe, ,",
+    ])])
+    dialog = DialogCatcher(r, "^Installation$", "progress-dialog-en")
+    evs = r.run(timeout=60, watcher=dialog)
+    c = r.checks
+    setup = r.one("setup.exe")
+    late = r.one("late.exe")
+    mark = r.one("mark.exe")
+    if setup:
+        c.check(r.params(setup) == " /S /v/qn", "dialog step passed its arguments unchanged",
+                "(%r)" % r.params(setup))
+        r.check_child_of_launcher(setup)
+    c.check(dialog.seen_at is not None, "progress dialog 'Installation' was shown")
+    if dialog.shot:
+        path, geo, whole, region = dialog.shot
+        log("  progress dialog screenshot: %s (window %dx%d at %d,%d)" % (path, geo[2], geo[3], geo[0], geo[1]))
+        c.check(whole >= 3 and region >= 3, "dialog screenshot is not blank",
+                "(%d colours, %d in the dialog)" % (whole, region))
+        c.check(100 <= geo[2] <= 600 and 40 <= geo[3] <= 300, "dialog has a plausible size", "(%r)" % (geo,))
+    installed = any(os.path.exists(os.path.join(prefix.path, "drive_c", pf, "StageRunE2E", "e2e-payload.txt"))
+                    for pf in ("Program Files", "Program Files (x86)"))
+    c.check(installed, ".msi step installed the package's file")
+    if late and mark:
+        late_end = end_of(evs, late["pid"])
+        c.check(late_end is not None, "late.exe ended")
+        # the .msi step lies between: it must start only after late.exe has gone
+        msi_launch_after = late_end and mark["time"] >= late_end["time"]
+        c.check(bool(msi_launch_after), "the dialog step waited for late.exe (second wait-list name)")
+        r.check_gap(mark, late_end and late_end["time"], at_most=NO_SETTLE_MAX + 8,
+                    what="no settle rounds after a dialog step (bounded by the .msi step)")
+    r.check_exit_zero()
+    return r.finish()
+
+
+@scenario(["p64"])
+def dialog_no_settle(prefix, artifacts):
+    """A dialog step ends at the first poll after its last process: no
+    settle rounds (compare with the direct launch's 6 s)."""
+    r = Run(prefix, "dialog_no_settle", artifacts)
+    m = r.medium
+    m.add_launcher(LAUNCHER[prefix.name])
+    m.add_installer("dlg/setup.exe", run_ms=1500)
+    m.add_installer("after/mark.exe", run_ms=200)
+    m.write_ini([("SetupList", [r"1,dlg\setup.exe,/quiet", r"1,after\mark.exe, ,"])])
+    evs = r.run(timeout=40)
+    setup = r.one("setup.exe")
+    mark = r.one("mark.exe")
+    if setup and mark:
+        end = end_of(evs, setup["pid"])
+        r.check_gap(mark, end and end["time"], at_least=0.3, at_most=NO_SETTLE_MAX,
+                    what="next step soon after the dialog step's installer ended")
+    r.check_exit_zero()
+    return r.finish()
+
+
+@scenario(["p64"])
+def msiexec_ended(prefix, artifacts):
+    """Three running msiexec.exe: the two first are ended before the launch
+    (exit code other than 259), the third is left running."""
+    r = Run(prefix, "msiexec_ended", artifacts)
+    m = r.medium
+    m.add_launcher(LAUNCHER[prefix.name])
+    fake = m.add_installer("tools/msiexec.exe", run_ms=-1)
+    m.add_installer("a/setup.exe", run_ms=500)
+    m.write_ini([("SetupList", [r"1,a\setup.exe, ,"])])
+    sp = prefix.wine_bg([prefix.tool("e2etool.exe"), "spawn", "3", winpath(fake, prefix.path)], extra_env=m.env())
+    r.background.append(sp)
+    r.wait_for(lambda: len(starts(r.events(), "msiexec.exe")) == 3, 30, "three fake msiexec.exe")
+    evs = r.run(timeout=40)
+    c = r.checks
+    setup = r.one("setup.exe")
+    reaped = [e for e in evs if e["event"] == "reaped"]
+    before = [e for e in reaped if setup and e["time"] <= setup["time"]]
+    c.check(len(before) == 2, "two msiexec.exe ended before the installer started", "(%d)" % len(before))
+    for e in before:
+        c.check(e["code"] != 259, "ended msiexec.exe %d has an exit code other than 259" % e["pid"],
+                "(code %d)" % e["code"])
+    c.check(len(reaped) == 2, "the third msiexec.exe was left running", "(%d ended)" % len(reaped))
+    r.check_exit_zero()
+    left = {p["pid"] for p in prefix.processes() if p["name"].lower() == "msiexec.exe"}
+    spawned = {e["pid"] for e in evs if e["event"] == "spawned"}
+    c.check(len(left & spawned) == 1, "one fake msiexec.exe still runs after the launcher ended")
+    return r.finish()
+
+
+@scenario(["p64", "p32"])
+def devices(prefix, artifacts):
+    """Device remove ("-1"), rescan ("-2") and a driver step for an absent
+    hardware id, followed by an ordinary step."""
+    r = Run(prefix, "devices", artifacts)
+    m = r.medium
+    m.add_launcher(LAUNCHER[prefix.name])
+    shutil.copy(prefix.tool("e2edev.inf"), os.path.join(m.dir, "e2edev.inf"))
+    tag = prefix.name.upper()
+    prefix.wine([prefix.tool("devtool.exe"), "add", r"ROOT\E2E_REMOVE_%s" % tag, "To be removed"])
+    prefix.wine([prefix.tool("devtool.exe"), "add", r"ROOT\E2E_KEEP_%s" % tag, "To be kept"])
+    m.add_installer("end/done.exe", run_ms=200)
+    m.write_ini([("SetupList", [
+        "-1,device,e2e_remove_%s" % tag.lower(),
+        "-2,rescan",
+        "0,e2edev.inf,e2e_absent_hardware_id",
+        r"1,end\done.exe, ,",
+    ])])
+    evs = r.run(timeout=40)
+    c = r.checks
+    _, gone = prefix.wine([prefix.tool("devtool.exe"), "show", "E2E_REMOVE_%s" % tag])
+    _, kept = prefix.wine([prefix.tool("devtool.exe"), "show", "E2E_KEEP_%s" % tag])
+    c.check(gone.strip() == "none", "remove step removed the matching device", gone.strip())
+    c.check("desc=To be kept" in kept and "driver=\t" in kept and "status=present" in kept,
+            "the other device is untouched (still present, no driver)", kept.strip())
+    c.check(bool(starts(evs, "done.exe")), "the run went on after the rescan and the absent-id driver step")
+    r.check_exit_zero()
+    return r.finish()
+
+
+@scenario(["p64"])
+def handoff(prefix, artifacts):
+    """The 32-bit launcher on a 64-bit prefix ends two msiexec.exe, hands the
+    run to stagerun64.exe and exits; with /s the silent section is used."""
+    rc = 0
+    for silent in (False, True):
+        r = Run(prefix, "handoff_silent" if silent else "handoff", artifacts)
+        m = r.medium
+        m.add_launcher("stagerun.exe")
+        m.add_launcher("stagerun64.exe")
+        fake = m.add_installer("tools/msiexec.exe", run_ms=-1)
+        m.add_installer("a/setup.exe", run_ms=500)
+        m.add_installer("s/silent.exe", run_ms=500)
+        m.write_ini([("SetupList", [r"1,a\setup.exe, ,"]), ("SetupSilent", [r"1,s\silent.exe, ,"])])
+        sp = prefix.wine_bg([prefix.tool("e2etool.exe"), "spawn", "3", winpath(fake, prefix.path)],
+                            extra_env=m.env())
+        r.background.append(sp)
+        r.wait_for(lambda: len(starts(r.events(), "msiexec.exe")) == 3, 30, "three fake msiexec.exe")
+        evs = r.run("stagerun.exe", ["/s"] if silent else [], timeout=30)
+        c = r.checks
+        r.check_exit_zero(within=5)
+        gone = prefix.wine([prefix.tool("e2etool.exe"), "waitgone", "40000", "stagerun64.exe"], check=False,
+                           timeout=60)[0] == 0
+        c.check(gone, "stagerun64.exe finished the run")
+        evs = r.events()
+        reaped = [e for e in evs if e["event"] == "reaped"]
+        ended_by_handoff = [e for e in reaped if r.exit and e["time"] <= r.exit["time"]]
+        c.check(len(ended_by_handoff) == 2, "stagerun.exe ended two msiexec.exe before it exited",
+                "(%d)" % len(ended_by_handoff))
+        want, other = ("silent.exe", "setup.exe") if silent else ("setup.exe", "silent.exe")
+        ev = r.one(want)
+        c.check(not starts(evs, other), "%s was not run" % other)
+        if ev:
+            c.check(ev.get("pname", "").lower() == "stagerun64.exe", "%s was started by stagerun64.exe" % want,
+                    "(parent %s)" % ev.get("pname"))
+            c.check(ev["ppid"] != r.launch["pid"], "%s was not started by stagerun.exe" % want)
+        rc |= r.finish()
+    return rc
+
+
+@scenario(["p32"])
+def no_handoff(prefix, artifacts):
+    """On a 32-bit prefix stagerun.exe does the work itself, even with
+    stagerun64.exe beside it."""
+    r = Run(prefix, "no_handoff", artifacts)
+    m = r.medium
+    m.add_launcher("stagerun.exe")
+    m.write_file("stagerun64.exe", "not a program: a 32-bit system must never start it\n")
+    m.add_installer("a/setup.exe", run_ms=1000)
+    m.write_ini([("SetupList", [r"1,a\setup.exe, ,"])])
+    evs = r.run("stagerun.exe", timeout=40)
+    c = r.checks
+    ev = r.one("setup.exe")
+    if ev:
+        r.check_child_of_launcher(ev)
+        end = end_of(evs, ev["pid"])
+        r.check_gap(r.exit, end and end["time"], at_least=SETTLE_MIN,
+                    what="stagerun.exe stayed until its step had settled")
+    r.check_exit_zero()
+    return r.finish()
+
+
+@scenario(["p32"])
+def korean(prefix, artifacts):
+    """Korean system locale: the Korean progress dialog and restart question."""
+    r = Run(prefix, "korean", artifacts)
+    m = r.medium
+    m.add_launcher(LAUNCHER[prefix.name])
+    m.add_installer("k/setup.exe", run_ms=4000)
+    m.write_ini([("SetupList", [r"1,k\setup.exe,/S, ,1"])])
+    dialog = DialogCatcher(r, "^설치중$", "progress-dialog-ko")
+    question = DialogCatcher(r, "^시스템 재부팅$", "restart-question-ko", key="n")
+    evs = r.run(timeout=40, watcher=Multi(dialog, question), extra_env={"LC_ALL": "ko_KR.UTF-8"})
+    c = r.checks
+    c.check(dialog.seen_at is not None, "Korean progress dialog was shown")
+    if dialog.shot:
+        path, geo, whole, region = dialog.shot
+        log("  Korean dialog screenshot: %s" % path)
+        c.check(whole >= 3 and region >= 3, "Korean dialog screenshot is not blank",
+                "(%d colours, %d in the dialog)" % (whole, region))
+    c.check(question.seen_at is not None, "Korean restart question was shown")
+    c.check(bool(r.one("setup.exe")), "the step ran")
+    r.check_exit_zero()
+    return r.finish()
+
+
+def _restart_scenario(prefix, artifacts, name, silent):
+    r = Run(prefix, name, artifacts)
+    m = r.medium
+    m.add_launcher(LAUNCHER[prefix.name])
+    m.add_installer("a/setup.exe", run_ms=500)
+    m.write_ini([("SetupList", [r"1,a\setup.exe, , ,1"]), ("SetupSilent", [r"1,a\setup.exe, , ,1"])])
+    r.add_runonce_marker()
+    sentinel = r.start_sentinel()
+    question = DialogCatcher(r, "^System Rebooting$", "restart-question", key=None if silent else "y")
+    try:
+        r.run(args=["/s"] if silent else [], timeout=40, watcher=question)
+        r.wait_for(lambda: starts(r.events(), "restarted.exe"), 30, "the restart-time RunOnce entry")
+    except HarnessError as exc:
+        r.checks.check(False, str(exc))
+    finally:
+        r.remove_runonce_marker()
+    c = r.checks
+    evs = r.events()
+    if silent:
+        c.check(question.seen_at is None, "silent run: no restart question")
+    else:
+        c.check(question.seen_at is not None, "restart question shown")
+    c.check(bool(starts(evs, "restarted.exe")), "the prefix restarted (its RunOnce entry ran)")
+    time.sleep(1)
+    c.check(sentinel.poll() is not None and not any(e["event"] == "sentinel-down" for e in evs),
+            "other programs were ended by the forced restart")
+    return r.finish()
+
+
+@scenario(["p64"])
+def restart_yes(prefix, artifacts):
+    """Restart question answered Yes: the forced restart is requested."""
+    return _restart_scenario(prefix, artifacts, "restart_yes", silent=False)
+
+
+@scenario(["p32"])
+def restart_silent(prefix, artifacts):
+    """Silent run with a restart flag: restart without a question."""
+    return _restart_scenario(prefix, artifacts, "restart_silent", silent=True)
+
+
+@scenario(["p64", "p32"])
+def missing_ini(prefix, artifacts):
+    """No StageRun.ini: the launcher ends at once with exit code 0."""
+    r = Run(prefix, "missing_ini", artifacts)
+    r.medium.add_launcher(LAUNCHER[prefix.name])
+    r.run(timeout=20)
+    r.check_exit_zero(within=3)
+    return r.finish()

@@ -1,0 +1,288 @@
+// The sequencer: steps in order, on its timers, with its waiting rules, in virtual time.
+#include "medium.h"
+
+static const char UsbWidget[] = "USB\\VID_1234&PID_0001&REV_0100";
+
+// Driver, installer in a subfolder with a wait list, setup program with response and log files,
+// and the restart question at the end.
+TEST(Sequencer, TypicalRun)
+{
+    MakeMedium("[SetupList]\n"
+               "Setup1=0,drv.inf,vid_1234\n"
+               "Setup2=1,Driver\\setup.exe, ,helper.exe\n"
+               "Setup3=1,app\\setup.exe,-s -f1\"%curdir%\\app\\setup.iss\" "
+               "-f2\"%windir%\\setup.log\", ,1\n");
+    sim::WriteFile("C:\\Pkg\\drv.inf", "[Version]\n");
+    sim::WriteFile("C:\\Pkg\\app\\setup.iss", "");
+    sim::AddDevice({{UsbWidget, "USB\\VID_1234&PID_0001"}, "Widget"});
+    AddInstaller("C:\\Pkg\\Driver\\setup.exe", 3000);
+    AddInstaller("C:\\Pkg\\app\\Setup.exe", 1000);
+    // A helper that runs as the launcher's own child until 6000 ms holds the second step.
+    sim::At(4000, [] { sim::AddProcess("helper.exe", sim::kLauncherPid, 2000); });
+    sim::ScriptMessageBoxAnswer(IDYES);
+
+    sim::RunResult result = sim::Run("");
+
+    EXPECT_TRUE(Finished(result));
+    ASSERT_EQ(1u, sim::DriverInstalls().size());
+    EXPECT_EQ(UsbWidget, sim::DriverInstalls()[0].hardwareId);
+    EXPECT_EQ("C:\\Pkg\\drv.inf", sim::DriverInstalls()[0].infPath);
+    EXPECT_EQ(0u, sim::DriverInstalls()[0].flags);
+    EXPECT_EQ(1000u, sim::DriverInstalls()[0].timeMs); // one timer period after the dialog opened
+    ASSERT_EQ(2u, sim::Launches().size());
+    const sim::Launch &installer = sim::Launches()[0];
+    EXPECT_EQ("open", installer.verb);
+    EXPECT_EQ(".\\setup.exe", installer.file);
+    EXPECT_EQ(" ", installer.parameters);
+    EXPECT_EQ("C:\\Pkg\\Driver", installer.currentDirectory);
+    EXPECT_EQ(1500u, installer.timeMs);
+    EXPECT_EQ(sim::kLauncherPid, sim::FindProcess(installer.pid)->parentPid);
+    const sim::Launch &setup = sim::Launches()[1];
+    EXPECT_EQ("-s -F1\"C:\\Pkg\\APP\\SETUP.ISS\" -F2\"C:\\WINDOWS\\temp\\SETUP.LOG\"",
+              setup.parameters);
+    EXPECT_EQ("C:\\Pkg\\app", setup.currentDirectory);
+    // Installer gone at 4500, helper at 6000: the poll at 6600 finds nothing, then 20 settle
+    // rounds of 300 ms and 500 ms more.
+    EXPECT_EQ(6600u + 6000u + 500u, setup.timeMs);
+    ASSERT_EQ(2u, sim::Dialogs().size());
+    EXPECT_EQ(IDD_INSTALL_ENGLISH, sim::Dialogs()[0].templateId);
+    EXPECT_EQ(TIMER_DRIVER_INSTALL, sim::Dialogs()[0].result);
+    EXPECT_EQ(TIMER_DIALOG_WATCH, sim::Dialogs()[1].result);
+    ASSERT_EQ(1u, sim::MessageBoxes().size());
+    EXPECT_EQ("Reboot system now?", sim::MessageBoxes()[0].text);
+    ASSERT_EQ(1u, sim::RestartRequests().size());
+    EXPECT_EQ((UINT)(EWX_REBOOT | EWX_FORCE), sim::RestartRequests()[0].flags);
+    EXPECT_EQ(0, sim::OpenHandleCount());
+}
+
+// Each step kills its own timer first and arms one timer last: never two at once.
+TEST(Sequencer, AtMostOneTimerArmed)
+{
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\nSetup2=1,b.exe,-x\nSetup3=0,d.inf,vid\n");
+    AddInstaller("C:\\Pkg\\a.exe", 1200);
+    AddInstaller("C:\\Pkg\\b.exe", 900);
+    sim::WriteFile("C:\\Pkg\\d.inf", "");
+    sim::AddDevice({{"PCI\\VID_9"}, "Nine"});
+    EXPECT_TRUE(Finished(sim::Run("")));
+    int armed = 0;
+    for (const sim::TimerEvent &event : sim::TimerEvents()) {
+        armed += event.what == 'S' ? 1 : event.what == 'K' ? -1 : 0;
+        EXPECT_LE(armed, 1) << "at " << event.timeMs << " ms, timer " << event.id;
+    }
+}
+
+TEST(Sequencer, MissingFileSkippedAndNextStepHalfASecondLater)
+{
+    MakeMedium("[SetupList]\nSetup1=1,missing.exe, ,\nSetup2=2,gone.exe, ,\nSetup3=0,no.inf,x\n"
+               "Setup4=1,here.exe, ,\n");
+    AddInstaller("C:\\Pkg\\here.exe", 0);
+    EXPECT_TRUE(Finished(sim::Run("")));
+    EXPECT_EQ(std::vector<DWORD>{2000}, LaunchTimes());
+    EXPECT_TRUE(sim::Dialogs().empty());
+}
+
+// A kind "1" step in a subfolder leaves it current: a later kind "2" step copies from there and
+// runs the copy in the Windows directory; a drive-qualified file changes nothing.
+TEST(Sequencer, DirectoriesCarryOver)
+{
+    MakeMedium("[SetupList]\nSetup1=1,sub\\first.exe, ,\nSetup2=2,tool.exe, ,\n"
+               "Setup3=1,D:\\Other\\abs.exe, ,\nSetup4=2,tool.exe,/quiet\n");
+    AddInstaller("C:\\Pkg\\sub\\first.exe", 0);
+    AddInstaller("C:\\Pkg\\sub\\tool.exe", 0);
+    AddInstaller("C:\\Pkg\\tool.exe", 0); // not the one the copy takes
+    sim::WriteFile("C:\\Pkg\\sub\\tool.exe", "from sub");
+    AddInstaller("D:\\Other\\abs.exe", 0);
+    EXPECT_TRUE(Finished(sim::Run("")));
+    ASSERT_EQ(4u, sim::Launches().size());
+    EXPECT_EQ("C:\\Pkg\\sub", sim::Launches()[0].currentDirectory);
+    EXPECT_EQ("C:\\WINDOWS\\tool.exe", sim::Launches()[1].file);
+    EXPECT_EQ("from sub", sim::ReadFileAt("C:\\WINDOWS\\tool.exe"));
+    EXPECT_EQ("D:\\Other\\abs.exe", sim::Launches()[2].file);
+    EXPECT_EQ("C:\\Pkg\\sub", sim::Launches()[2].currentDirectory);
+    EXPECT_EQ("C:\\WINDOWS\\tool.exe", sim::Launches()[3].file);
+    EXPECT_EQ("/quiet", sim::Launches()[3].parameters);
+}
+
+struct WaitCase {
+    const char *waitList;
+    std::vector<sim::Spawn> running; // started at 0 ms as children of the launcher
+    DWORD nextLaunchMs;
+};
+class WaitList : public ::testing::TestWithParam<WaitCase>
+{
+};
+
+// The installer (a.exe, 1 s) starts at 500 ms and its first poll is at 1200 ms.
+TEST_P(WaitList, HoldsTheStep)
+{
+    MakeMedium(std::string("[SetupList]\nSetup1=1,a.exe, ,") + GetParam().waitList +
+               "\nSetup2=1,next.exe, ,\n");
+    AddInstaller("C:\\Pkg\\a.exe", 1000);
+    AddInstaller("C:\\Pkg\\next.exe", 0);
+    for (const sim::Spawn &s : GetParam().running)
+        sim::AddProcess(s.name, s.name == "other.tmp" ? sim::kExplorerPid : sim::kLauncherPid,
+                        s.afterMs);
+    EXPECT_TRUE(Finished(sim::Run("")));
+    ASSERT_EQ(2u, sim::Launches().size());
+    EXPECT_EQ(GetParam().nextLaunchMs, sim::Launches()[1].timeMs);
+}
+
+// Done at the poll p: p + 300, 20 settle rounds of 300 ms, then 500 ms. Polls come at 1200 and
+// 1700 ms, then every 800 ms (300 ms pause before the wait list, 500 ms timer).
+static DWORD After(DWORD poll)
+{
+    return poll + 300 + 6000 + 500;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, WaitList,
+                         ::testing::Values(
+                             /* 0 */ WaitCase{" ", {}, After(1700)},
+                             /* 1 */ WaitCase{"b.exe~c.exe", {{"c.exe", 4000}}, After(4100)},
+                             /* 2 */ WaitCase{"b.exe~~c.exe~", {{"b.exe", 2400}}, After(2500)},
+                             /* 3 */ WaitCase{"*.tmp", {{"other.tmp", 3000}}, After(3300)},
+                             /* 4 */ WaitCase{"c.exe", {{"C.EXE", 2100}}, After(2500)},
+                             /* 5 */ WaitCase{"other.tmp", {{"other.tmp", 5000}}, After(1700)}));
+
+// A same-named process started by someone else does not hold the step.
+TEST(Sequencer, OnlyOwnChildrenCount)
+{
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,b.exe\nSetup2=1,next.exe, ,\n");
+    sim::Program a;
+    a.children = {{"b.exe", 100}}; // a grandchild of the launcher
+    AddInstaller("C:\\Pkg\\a.exe", 1000, a);
+    sim::Program b;
+    b.runMs = 10000;
+    sim::DefineProgram("b.exe", b);
+    AddInstaller("C:\\Pkg\\next.exe", 0);
+    EXPECT_TRUE(Finished(sim::Run("")));
+    EXPECT_EQ(After(1700), sim::Launches()[1].timeMs);
+}
+
+// An installer that ends and comes back under the launcher within the settle rounds is waited for.
+TEST(Sequencer, SelfRestartingInstallerHeldBySettleRounds)
+{
+    MakeMedium("[SetupList]\nSetup1=1,boot.exe, ,\nSetup2=1,next.exe, ,\n");
+    sim::Program boot;
+    boot.restartsOnce = true;
+    AddInstaller("C:\\Pkg\\boot.exe", 1000, boot); // 500-1500, again 1500-2500
+    AddInstaller("C:\\Pkg\\next.exe", 0);
+    EXPECT_TRUE(Finished(sim::Run("")));
+    const std::vector<sim::ProcessRecord> &p = sim::Processes();
+    int boots = 0;
+    for (const sim::ProcessRecord &r : p)
+        boots += r.name == "boot.exe" && r.parentPid == sim::kLauncherPid;
+    EXPECT_EQ(2, boots);
+    EXPECT_EQ(After(2700), sim::Launches()[1].timeMs);
+}
+
+struct RestartCase {
+    const char *tail;
+    LCID locale;
+    int answer;
+    size_t questions, restarts;
+};
+class EndOfRun : public ::testing::TestWithParam<RestartCase>
+{
+};
+
+TEST_P(EndOfRun, AsksOnceOrRestartsSilently)
+{
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, , ,1\nSetup2=1,b.exe, ,\n"
+               "[SetupSilent]\nSetup1=1,a.exe, , ,1\n");
+    AddInstaller("C:\\Pkg\\a.exe", 0);
+    AddInstaller("C:\\Pkg\\b.exe", 0);
+    sim::SetSystemDefaultLocale(GetParam().locale);
+    sim::ScriptMessageBoxAnswer(GetParam().answer);
+    EXPECT_TRUE(Finished(sim::Run(GetParam().tail)));
+    EXPECT_EQ(GetParam().questions, sim::MessageBoxes().size());
+    EXPECT_EQ(GetParam().restarts, sim::RestartRequests().size());
+    if (GetParam().questions == 1) {
+        EXPECT_EQ((UINT)0x40024, sim::MessageBoxes()[0].style);
+        EXPECT_EQ(GetParam().locale == 0x412, sim::MessageBoxes()[0].wide);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EndOfRun,
+                         ::testing::Values(RestartCase{"", 0x409, IDYES, 1, 1},
+                                           RestartCase{"", 0x409, IDNO, 1, 0},
+                                           RestartCase{"", 0x412, IDYES, 1, 1},
+                                           RestartCase{"/s", 0x409, IDNO, 0, 1}));
+
+TEST(Sequencer, NoRebootFlagNoQuestion)
+{
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, , ,0\n");
+    AddInstaller("C:\\Pkg\\a.exe", 0);
+    EXPECT_TRUE(Finished(sim::Run("")));
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+    EXPECT_TRUE(sim::RestartRequests().empty());
+}
+
+// Under another name the launcher still knows its own children and waits for them.
+TEST(Sequencer, RenamedLauncherStillWaits)
+{
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\nSetup2=1,next.exe, ,\n", "C:\\Pkg",
+               "stagerun64.exe");
+    sim::AddProcess("stagerun.exe", sim::kExplorerPid); // another copy, not this one
+    AddInstaller("C:\\Pkg\\a.exe", 3000);
+    AddInstaller("C:\\Pkg\\next.exe", 0);
+    EXPECT_TRUE(Finished(sim::Run("")));
+    EXPECT_EQ(After(3700), sim::Launches()[1].timeMs);
+}
+
+// Two Windows Installer processes are ended before a launch, with an exit code that does not read
+// as still running; a third is left. When the first cannot be opened, none is ended.
+TEST(Sequencer, EndsTwoWindowsInstallers)
+{
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\n");
+    AddInstaller("C:\\Pkg\\a.exe", 0);
+    DWORD first = sim::AddProcess("msiexec.exe", 600);
+    DWORD second = sim::AddProcess("MsiExec.exe", 600);
+    DWORD third = sim::AddProcess("msiexec.exe", 600);
+    EXPECT_TRUE(Finished(sim::Run("")));
+    EXPECT_TRUE(sim::FindProcess(first)->terminated);
+    EXPECT_TRUE(sim::FindProcess(second)->terminated);
+    EXPECT_NE((DWORD)STILL_ACTIVE, sim::FindProcess(first)->exitCode);
+    EXPECT_EQ(sim::kForever, sim::FindProcess(third)->endMs);
+}
+
+TEST(Sequencer, WindowsInstallerThatCannotBeOpened)
+{
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\n");
+    AddInstaller("C:\\Pkg\\a.exe", 0);
+    DWORD locked = sim::AddProcess("msiexec.exe", 600, sim::kForever, false);
+    DWORD open = sim::AddProcess("msiexec.exe", 600);
+    EXPECT_TRUE(Finished(sim::Run("")));
+    EXPECT_EQ(sim::kForever, sim::FindProcess(locked)->endMs);
+    EXPECT_EQ(sim::kForever, sim::FindProcess(open)->endMs);
+    EXPECT_EQ(1u, sim::Launches().size());
+}
+
+// Device steps: removal of the matching device only, never of the first device for a blank text;
+// a rescan; an unknown kind ends the run.
+TEST(Sequencer, DeviceSteps)
+{
+    MakeMedium("[SetupList]\nSetup1=-1, , \nSetup2=-1,x,vid_1234\nSetup3=0,d.inf, \n"
+               "Setup4=-2,x\nSetup5=-3,x\nSetup6=-2,x\n");
+    sim::WriteFile("C:\\Pkg\\d.inf", "");
+    int first = sim::AddDevice({{"ROOT\\FIRST"}, "First"});
+    int widget = sim::AddDevice({{UsbWidget}, "Widget"});
+    EXPECT_TRUE(Finished(sim::Run("")));
+    EXPECT_EQ(std::vector<int>{widget}, sim::RemovedDevices());
+    (void)first;
+    EXPECT_TRUE(sim::Dialogs().empty());
+    EXPECT_TRUE(sim::DriverInstalls().empty());
+    EXPECT_EQ(1, sim::RescanCount());
+}
+
+// File > Exit arriving while a step is watched, through the watch's own message pump.
+TEST(Sequencer, ExitDuringWatchEndsTheRun)
+{
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,*.tmp\nSetup2=1,next.exe, ,\n");
+    AddInstaller("C:\\Pkg\\a.exe", 1000);
+    AddInstaller("C:\\Pkg\\next.exe", 0);
+    sim::At(3000, [] { sim::PostToMainWindow(WM_COMMAND, IDM_EXIT, 0); });
+    sim::RunResult result = sim::Run("");
+    EXPECT_TRUE(Finished(result));
+    EXPECT_EQ(1u, sim::Launches().size());
+    EXPECT_LT(result.endMs, 9000u);
+}
