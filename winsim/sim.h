@@ -29,8 +29,9 @@ void SetModulePath(const std::string &windowsPath);
 void SetWindowsDirectory(const std::string &windowsPath);
 void SetSystemDefaultLocale(LCID locale);
 void SetEnvironment(const std::string &name, const std::string &value);
-// The kernel's IsWow64Process export (absent on early 32-bit systems) and its answer.
-void SetWow64(bool hasExport, bool isWow64);
+// What IsWow64Process answers. A kernel without the export (early 32-bit systems) is described
+// before the process starts, in WINSIM_MISSING_EXPORTS (e.g. "IsWow64Process").
+void SetWow64(bool isWow64);
 std::string CurrentDirectory();
 
 // --- Processes -------------------------------------------------------------------------------
