@@ -44,7 +44,16 @@ std::vector<ProcessRecord> processes = {
     {4, 0, "System", 0, kForever, STILL_ACTIVE, false},
     {kExplorerPid, 4, "explorer.exe", 0, kForever, STILL_ACTIVE, false},
 };
-std::map<DWORD, Program> behaviours; // by process id
+// The system's own processes run for ever; the idle and System processes cannot be opened.
+Program SystemProcess(bool canBeOpened)
+{
+    Program program;
+    program.runMs = kForever;
+    program.canBeOpened = canBeOpened;
+    return program;
+}
+std::map<DWORD, Program> behaviours = {
+    {0, SystemProcess(false)}, {4, SystemProcess(false)}, {kExplorerPid, SystemProcess(true)}};
 std::vector<PendingSpawn> spawns;
 std::map<std::string, Program> programs; // by lower-case file name
 DWORD nextPid = 5000;
@@ -410,7 +419,7 @@ BOOL WINAPI Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry)
 HANDLE WINAPI OpenProcess(DWORD, BOOL, DWORD processId)
 {
     ProcessRecord *p = Record(processId);
-    if (p == nullptr || p->endMs != kForever) {
+    if (p == nullptr || p->endMs != kForever || processId == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return NULL;
     }

@@ -36,7 +36,6 @@ std::vector<DriverInstall> driverInstalls;
 std::vector<std::string> failingLibraries;
 std::vector<LibraryLoad> libraryLoads;
 bool searchRestricted = false;
-bool hasWow64Export = true;
 bool wow64 = false;
 
 DWORD tokenOpenError = 0;
@@ -149,9 +148,8 @@ bool DllSearchRestricted()
     return searchRestricted;
 }
 
-void SetWow64(bool hasExport, bool isWow64)
+void SetWow64(bool isWow64)
 {
-    hasWow64Export = hasExport;
     wow64 = isWow64;
 }
 
@@ -372,7 +370,12 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
     std::string procedure = name;
     uintptr_t m = (uintptr_t)module;
     FARPROC found = nullptr;
-    if (m == kKernel32 && procedure == "IsWow64Process" && hasWow64Export)
+    // Exports the kernel lacks are named before the process starts, as static initialisation
+    // looks them up before any test code runs.
+    const char *missing = getenv("WINSIM_MISSING_EXPORTS");
+    if (m == kKernel32 && missing != nullptr && strstr(missing, name) != nullptr)
+        found = nullptr;
+    else if (m == kKernel32 && procedure == "IsWow64Process")
         found = (FARPROC)(void *)IsWow64Process;
     else if (m == kKernel32 && procedure == "SetDefaultDllDirectories")
         found = (FARPROC)(void *)SimSetDefaultDllDirectories;
@@ -485,6 +488,9 @@ DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID, DWORD code, DWORD, LPSTR buffe
         {ERROR_PRIVILEGE_NOT_HELD, "A required privilege is not held by the client.\r\n"},
         {ERROR_SHUTDOWN_IN_PROGRESS, "A system shutdown is in progress.\r\n"},
     };
+    // As Windows does, an allocating call that fails hands back no buffer.
+    if ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) && buffer != nullptr)
+        *(char **)buffer = nullptr;
     if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
