@@ -42,4 +42,11 @@ gtest_discover_tests(host_tests DISCOVERY_MODE PRE_TEST)
 
 if(NOT STAGERUN_SANITIZE)
   include(tests/e2e/e2e.cmake OPTIONAL)
+  include(tests/bench/bench.cmake OPTIONAL)
 endif()
+
+# The ini reading probe of the end-to-end fixtures, built against the stand-in: the e2e tests
+# compare its output with the fixture's under Wine (tests/e2e/inicompare.py).
+add_executable(inidump_host tests/e2e/inidump_host.cpp)
+target_compile_options(inidump_host PRIVATE ${HOST_FLAGS} -Wall -Wextra -Werror)
+target_link_libraries(inidump_host PRIVATE stagerun_host)

@@ -7,8 +7,9 @@
 #define KEY_SIZE 16
 #define FIELD_COUNT 5
 
-// One byte more than the longest value we accept, so that a value cut by the read shows.
-static char SetupValue[VALUE_SIZE + 1];
+// Two bytes more than the longest value we accept, so that a value cut by the read shows: a quoted
+// value whose closing quote only just fits loses its last character, one byte short of room.
+static char SetupValue[VALUE_SIZE + 2];
 
 // Returns the value's length; VALUE_SIZE or more means the value is longer than we accept.
 static DWORD ReadSetupValue(const char *section, int number)

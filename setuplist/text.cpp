@@ -49,7 +49,7 @@ BOOL FileExists(const char *path)
 int NextListName(const char **cursor, char separator, char *name, size_t capacity)
 {
     const char *text = *cursor;
-    while (*text == separator)
+    while (*text != '\0' && *text == separator)
         text++;
     if (*text == '\0') {
         *cursor = text;

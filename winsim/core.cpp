@@ -249,7 +249,7 @@ void AdvanceTo(DWORD timeMs)
         StopRun("time limit reached");
 }
 
-void StopRun(const std::string &why)
+void StopRun(const char *why)
 {
     stopReason = why;
     longjmp(stopJump, 1);

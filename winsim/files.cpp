@@ -8,6 +8,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <iconv.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,8 +85,139 @@ void RemoveTemporaryDrives()
         RemoveTree(temporaryRoot);
 }
 
-// One ini file, parsed as the platform does: sections by "[name]" up to the last "]", keys up to
-// the first "=", blanks trimmed, the first of duplicate sections and keys wins.
+// Characters of Latin Extended-A (U+0100..U+017F) as the Windows-1252 conversion writes them: the
+// letter without its mark where the code page has no better one, '?' where none fits.
+const char kLatinExtendedA[] = "AaAaAaCcCcCcCcDd\xD0"
+                               "dEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIi??JjKk?LlLlLl?"
+                               "?LlNnNnNn???OoOoOo\x8C\x9C"
+                               "RrRrRrSsSsSs\x8A\x9A"
+                               "TtTtTtUuUuUuUuUuUuWwYy\x9F"
+                               "ZzZz\x8E\x9E"
+                               "?";
+// Windows-1252 bytes 0x80..0x9F; 0 where the code page leaves the byte undefined (such a byte and
+// the control character of the same number stand for each other).
+const unsigned short kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// One character in the ANSI code page of the system locale, '?' where it has none.
+std::string AnsiCharacter(unsigned c)
+{
+    if (c < 0x80)
+        return std::string(1, (char)c);
+    if (PRIMARYLANGID(SystemLocale()) == LANG_KOREAN) {
+        std::string out = "?";
+        iconv_t converter = iconv_open("CP949", "UTF-32LE");
+        if (converter != (iconv_t)-1) {
+            char in[4] = {(char)(c & 0xFF), (char)((c >> 8) & 0xFF), (char)((c >> 16) & 0xFF), 0};
+            char bytes[8];
+            char *inPointer = in, *outPointer = bytes;
+            size_t inLeft = sizeof(in), outLeft = sizeof(bytes);
+            if (iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft) != (size_t)-1)
+                out.assign(bytes, (size_t)(outPointer - bytes));
+            iconv_close(converter);
+        }
+        return out;
+    }
+    // Windows-1252, and some of the stand-ins the platform writes for characters outside it: the
+    // bare letter for Latin Extended-A, ASCII for full-width forms, a blank for the ideographic
+    // space, "-" for hyphens and the minus sign (not its whole table: others become '?').
+    if (c >= 0xA0 && c <= 0xFF)
+        return std::string(1, (char)c);
+    for (unsigned byte = 0; byte < 32; byte++) {
+        if (kCp1252High[byte] == c || (kCp1252High[byte] == 0 && byte != 0 && c == 0x80 + byte))
+            return std::string(1, (char)(0x80 + byte));
+    }
+    if (c >= 0x100 && c <= 0x17F)
+        return std::string(1, kLatinExtendedA[c - 0x100]);
+    if (c >= 0xFF01 && c <= 0xFF5E)
+        return std::string(1, (char)(c - 0xFF01 + 0x21));
+    if (c == 0x3000)
+        return " ";
+    if (c == 0x2010 || c == 0x2011 || c == 0x2212)
+        return "-";
+    return "?";
+}
+
+// The characters of ANSI text: a byte each, in the Korean code page a lead byte with its trail
+// byte.
+std::vector<std::string> AnsiCharacters(const std::string &text)
+{
+    bool korean = PRIMARYLANGID(SystemLocale()) == LANG_KOREAN;
+    std::vector<std::string> characters;
+    for (size_t i = 0; i < text.size(); i++) {
+        size_t length = korean && (unsigned char)text[i] >= 0x81 && i + 1 < text.size() ? 2 : 1;
+        characters.push_back(text.substr(i, length));
+        i += length - 1;
+    }
+    return characters;
+}
+
+// One UTF-8 sequence at text[*i], moving *i past it: the character, or U+FFFD for a malformed
+// sequence, which takes in the bytes the platform's decoder reads before it sees the fault (a lead
+// byte with the continuation bytes that still fit it).
+unsigned DecodeUtf8(const std::string &text, size_t *i)
+{
+    unsigned lead = (unsigned char)text[(*i)++];
+    if (lead < 0x80)
+        return lead;
+    size_t following = lead >= 0xC2 && lead <= 0xDF   ? 1
+                       : lead >= 0xE0 && lead <= 0xEF ? 2
+                       : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                      : 0;
+    unsigned c = lead & (0x7F >> (following + 1));
+    for (size_t k = following; k > 0; k--) {
+        unsigned next = *i < text.size() ? (unsigned char)text[*i] ^ 0x80 : 0x100;
+        if (next >= 0x40)
+            return 0xFFFD;
+        c = (c << 6) | next;
+        if (k == 2 && c >= (0x110000 >> 6))
+            return 0xFFFD; // beyond Unicode: this byte is not taken in
+        (*i)++;
+        if ((k == 3 && c < 0x10) || (k == 2 && (c < 0x20 || (c >= 0x360 && c <= 0x37F))) ||
+            (k == 1 && c < 0x80))
+            return 0xFFFD; // overlong, or a surrogate
+    }
+    return following > 0 ? c : 0xFFFD;
+}
+
+// The text of an ini file in the ANSI code page. A file that starts with a UTF-8 or UTF-16
+// byte-order mark is read in that encoding and converted one UTF-16 unit at a time (a character
+// beyond U+FFFF is two units, each without an ANSI counterpart); any other is taken as ANSI
+// already.
+std::string IniText(const std::string &raw)
+{
+    std::vector<unsigned> units;
+    auto byte = [&raw](size_t i) { return (unsigned)(unsigned char)raw[i]; };
+    if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        for (size_t i = 3; i < raw.size();) {
+            unsigned c = DecodeUtf8(raw, &i);
+            if (c >= 0x10000) {
+                units.push_back(0xD800 + ((c - 0x10000) >> 10));
+                units.push_back(0xDC00 + ((c - 0x10000) & 0x3FF));
+            } else {
+                units.push_back(c);
+            }
+        }
+    } else if (raw.size() >= 2 &&
+               (raw.compare(0, 2, "\xFF\xFE") == 0 || raw.compare(0, 2, "\xFE\xFF") == 0)) {
+        bool little = raw[0] == '\xFF';
+        for (size_t i = 2; i + 1 < raw.size(); i += 2) // an odd last byte is no character
+            units.push_back(little ? byte(i) | byte(i + 1) << 8 : byte(i) << 8 | byte(i + 1));
+    } else {
+        return raw;
+    }
+    std::string text;
+    for (unsigned unit : units)
+        text += AnsiCharacter(unit);
+    return text;
+}
+
+// One ini file, parsed as the platform does: lines end at CR or LF; sections by "[name]" up to the
+// last "]", the name trimmed; keys up to the first "="; blanks trimmed; a NUL ends a name or a
+// value; the first of duplicate sections and keys wins. The lines before the first section header
+// belong to no section.
 struct IniKey {
     std::string name, value;
     bool hasValue;
@@ -93,17 +225,21 @@ struct IniKey {
 struct IniSection {
     std::string name;
     std::vector<IniKey> keys;
+    bool headed; // false for the lines before the first header
 };
+
+std::string UpToNul(const std::string &text)
+{
+    return text.substr(0, text.find('\0'));
+}
 
 std::vector<IniSection> ParseIni(const std::string &raw)
 {
-    std::string text = raw;
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        text = text.substr(3); // a UTF-8 byte-order mark is skipped, as Wine does
-    std::vector<IniSection> sections(1);
+    std::string text = IniText(raw);
+    std::vector<IniSection> sections = {{"", {}, false}};
     size_t start = 0;
     while (start < text.size()) {
-        size_t end = text.find('\n', start);
+        size_t end = text.find_first_of("\r\n", start);
         if (end == std::string::npos)
             end = text.size();
         std::string line = Trim(text.substr(start, end - start));
@@ -113,15 +249,15 @@ std::vector<IniSection> ParseIni(const std::string &raw)
         if (line[0] == '[') {
             size_t close = line.rfind(']');
             if (close != std::string::npos) {
-                sections.push_back({line.substr(1, close - 1), {}});
+                sections.push_back({UpToNul(Trim(line.substr(1, close - 1))), {}, true});
                 continue;
             }
         }
         size_t equals = line.find('=');
         IniKey key;
         key.hasValue = equals != std::string::npos;
-        key.name = Trim(key.hasValue ? line.substr(0, equals) : line);
-        key.value = key.hasValue ? Trim(line.substr(equals + 1)) : "";
+        key.name = UpToNul(Trim(key.hasValue ? line.substr(0, equals) : line));
+        key.value = key.hasValue ? UpToNul(Trim(line.substr(equals + 1))) : "";
         sections.back().keys.push_back(key);
     }
     return sections;
@@ -473,25 +609,34 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default
     std::string value = Trim(defaultValue != nullptr ? defaultValue : "");
     if (ResolvePath(path, &full) && FileExistsAt(full) && !IsDirectoryAt(full)) {
         for (const IniSection &s : ParseIni(ReadFileAt(full))) {
-            if (s.name.empty() || !SameTextIgnoringCase(s.name, Trim(section)))
+            if (!s.headed || !SameTextIgnoringCase(s.name, Trim(section)))
                 continue;
             for (const IniKey &k : s.keys) {
                 if (SameTextIgnoringCase(k.name, Trim(key))) {
-                    value = k.value.c_str(); // a NUL in the file ends the value
+                    value = k.value;
                     break;
                 }
             }
             break;
         }
     }
-    bool quoted =
-        value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0];
-    if (quoted && value.size() - 2 < size)
-        value = value.substr(1, value.size() - 2);
-    else if (quoted)
-        value = value.substr(1);
-    size_t length = value.size() < size - 1 ? value.size() : size - 1;
-    memcpy(buffer, value.c_str(), length);
+    // Counted in characters: a pair of enclosing quotes goes, the closing one by the platform's own
+    // reckoning: whenever the size reaches the length of the value after its opening quote, the
+    // last character copied is dropped, even when the closing quote did not fit (so one character
+    // short of room, the value loses its last character instead).
+    std::vector<std::string> characters = AnsiCharacters(value);
+    bool quoted = characters.size() >= 2 && (characters[0] == "\"" || characters[0] == "'") &&
+                  characters.back() == characters[0];
+    if (quoted)
+        characters.erase(characters.begin());
+    size_t count = characters.size() < size - 1 ? characters.size() : size - 1;
+    if (quoted && size >= characters.size() && count > 0)
+        count--;
+    std::string result;
+    for (size_t i = 0; i < count; i++)
+        result += characters[i];
+    size_t length = result.size() < size - 1 ? result.size() : size - 1;
+    memcpy(buffer, result.c_str(), length);
     buffer[length] = '\0';
     SetLastError(ERROR_SUCCESS);
     return (DWORD)length;

@@ -18,7 +18,8 @@ bool CloseSimHandle(HANDLE handle);
 // Virtual time: moves the clock forward, running process events and test actions on the way.
 void AdvanceTo(DWORD timeMs);
 DWORD NextEventTime(); // kForever when nothing is scheduled
-[[noreturn]] void StopRun(const std::string &why);
+// Leaves the run by longjmp: no C++ object may live in the frames it skips, hence plain text.
+[[noreturn]] void StopRun(const char *why);
 
 // Files.
 bool ResolvePath(const std::string &path, std::string *windowsPath); // full, normalised

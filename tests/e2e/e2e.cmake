@@ -51,3 +51,23 @@ foreach(px p64 p32)
     set_tests_properties(${test} PROPERTIES DEPENDS "${E2E_ORDINARY_${px}}")
   endforeach()
 endforeach()
+
+# Ini reading: GetPrivateProfileStringA of the stand-in against Wine's on the files of
+# tests/e2e/data/ini, in each prefix (tests/e2e/inicompare.py). Needs the host build's
+# inidump_host, which a setup test builds first.
+set(E2E_INICOMPARE ${CMAKE_CURRENT_LIST_DIR}/inicompare.py)
+add_test(NAME e2e_inidump_host_build
+         COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target inidump_host)
+set_tests_properties(e2e_inidump_host_build PROPERTIES FIXTURES_SETUP e2e_inidump_host LABELS e2e
+                     TIMEOUT 600)
+foreach(px p64 p32)
+  set(test e2e_ini_compare_${px})
+  add_test(NAME ${test} COMMAND ${Python3_EXECUTABLE} ${E2E_INICOMPARE} --work ${E2E_WORK}
+                                --host $<TARGET_FILE:inidump_host> ${px})
+  set_tests_properties(${test} PROPERTIES LABELS e2e TIMEOUT 240
+                       FIXTURES_REQUIRED "e2e_${px};e2e_inidump_host" RESOURCE_LOCK e2e_${px})
+  # Before the scenarios that restart the prefix, as the other ordinary ones.
+  foreach(last IN LISTS E2E_LAST_${px})
+    set_property(TEST ${last} APPEND PROPERTY DEPENDS ${test})
+  endforeach()
+endforeach()

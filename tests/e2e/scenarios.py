@@ -617,3 +617,166 @@ def missing_ini(prefix, artifacts):
     r.run(timeout=20)
     r.check_exit_zero(within=3)
     return r.finish()
+
+
+# ---------------------------------------------------------------------------
+# DLL planting
+
+PLANTED_DLLS = ("newdev.dll", "cfgmgr32.dll", "version.dll")
+RUNTIME_LOADED = ("newdev.dll", "cfgmgr32.dll")  # the launcher loads these itself
+# Wine prefers its own copy of a DLL it implements even when one lies beside
+# the program; Windows takes the first one it finds. Native-first for the
+# planted names makes Wine search the way Windows does.
+PLANT_OVERRIDES = {"WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d;newdev,cfgmgr32,version=n,b"}
+
+
+def _plant(prefix, folder):
+    for name in PLANTED_DLLS:
+        shutil.copy(prefix.tool("planted/" + name), os.path.join(folder, name))
+
+
+def _marker_lines(folder, names):
+    """"pid exe" lines of the marker files that planted copies in FOLDER left."""
+    found = []
+    for name in names:
+        marker = os.path.join(folder, name + ".loaded")
+        if os.path.exists(marker):
+            with open(marker) as f:
+                found += [(name, l.strip()) for l in f if l.strip()]
+    return found
+
+
+def _in_system_dir(path):
+    p = path.lower()
+    return p.startswith("c:\\windows\\system32\\") or p.startswith("c:\\windows\\syswow64\\")
+
+
+def _device_inf(prefix, dst, hwid, desc):
+    """The fixture INF for another hardware id, so this scenario's device is its own."""
+    with open(prefix.tool("e2edev.inf")) as f:
+        text = f.read()
+    text = text.replace(r"ROOT\E2E_STAGERUN_DEV", hwid).replace(DEVICE_DESC_INSTALLED, desc)
+    with open(dst, "w", newline="") as f:
+        f.write(text)
+
+
+@scenario(["p64", "p32"])
+def dll_planting(prefix, artifacts):
+    """newdev.dll, cfgmgr32.dll and version.dll planted beside the launcher
+    and in a kind "1" step's folder are never loaded on the launcher's
+    account, while a driver step after that step still installs its driver.
+    Wine's own user32.dll and setupapi.dll import version.dll (Windows' do
+    not), so a planted version.dll may arrive through them only."""
+    r = Run(prefix, "dll_planting", artifacts)
+    m = r.medium
+    c = r.checks
+    # A hardware id of this run's own: a device from an earlier run in the prefix stays.
+    tag = "%s_%d" % (prefix.name.upper(), int(time.time() * 1000) % 10000000)
+    hwid = r"ROOT\E2E_PLANT_%s" % tag
+    desc = "StageRun E2E Planting Device %s (driver installed)" % tag
+    exe = LAUNCHER[prefix.name]
+    m.add_launcher(exe)
+    m.add_installer("app/setup.exe", run_ms=800)
+    app = os.path.join(m.dir, "app")
+    _device_inf(prefix, os.path.join(m.dir, "e2edev.inf"), hwid, desc)
+    # The driver step tests ".\e2edev.inf" in the current directory (the step's folder by then)
+    # and installs the copy beside the launcher.
+    shutil.copy(os.path.join(m.dir, "e2edev.inf"), os.path.join(app, "e2edev.inf"))
+    prefix.wine([prefix.tool("devtool.exe"), "add", hwid, "Unconfigured planting device"])
+    m.write_ini([("SetupList", [
+        r"1,app\setup.exe,/S",
+        "0,e2edev.inf,e2e_plant_%s" % tag.lower(),
+    ])])
+    _plant(prefix, m.dir)
+    _plant(prefix, app)
+
+    # Controls, in a folder of their own: an unprotected program picks up the planted copies
+    # beside it (version.dll through its own import, which the record names), and searches its
+    # current directory for a name that the system directory lacks.
+    ctl = os.path.join(m.dir, "control")
+    ctl_cwd = os.path.join(ctl, "cwd")
+    os.makedirs(ctl_cwd)
+    _plant(prefix, ctl)
+    shutil.copy(prefix.tool("planted/version.dll"), os.path.join(ctl_cwd, "e2eonly.dll"))
+    probe = os.path.join(ctl, "plantprobe.exe")
+    shutil.copy(prefix.tool("plantprobe.exe"), probe)
+    prefix.wine([prefix.tool("e2etool.exe"), "run", "20000", winpath(ctl_cwd, prefix.path),
+                 winpath(probe, prefix.path)] + list(RUNTIME_LOADED) + ["e2eonly.dll"],
+                extra_env=m.env(PLANT_OVERRIDES))
+    evs = r.events()
+    probes = {e["name"].lower(): e.get("loaded", "-") for e in evs if e["event"] == "probe"}
+    ctl_win = winpath(ctl, prefix.path)
+    for name in RUNTIME_LOADED:
+        got = probes.get(name, "-")
+        c.check(got.lower() == (ctl_win + "\\" + name).lower(),
+                "control: an unprotected program loads the %s beside it" % name, "(loaded %s)" % got)
+    got = probes.get("e2eonly.dll", "-")
+    c.check(got.lower() == (winpath(ctl_cwd, prefix.path) + "\\e2eonly.dll").lower(),
+            "control: an unprotected program loads a DLL from its current directory", "(loaded %s)" % got)
+    pv = [e for e in evs if e["event"] == "planted" and e.get("dll", "").lower().endswith("\\version.dll")]
+    probe_win = winpath(probe, prefix.path).lower()
+    c.check(any(probe_win in e.get("importers", "").lower().split(",") for e in pv),
+            "control: a program importing version.dll gets the planted copy, and the record names it",
+            "(%r)" % [e.get("importers") for e in pv])
+
+    evs = r.run(timeout=60, extra_env=PLANT_OVERRIDES)
+    launcher_pid = (r.launch or {}).get("pid")
+    setup = r.one("setup.exe")
+    if setup:
+        c.check(setup["cwd"].lower() == (m.win + r"\app").lower(), "the kind 1 step ran in app\\ (planted too)",
+                "(cwd %s)" % setup["cwd"])
+    mine = [e for e in evs if e["event"] == "planted" and launcher_pid is not None and e.get("pid") == launcher_pid]
+    for name in RUNTIME_LOADED:
+        got = [e["dll"] for e in mine if e.get("dll", "").lower().endswith("\\" + name)]
+        c.check(not got, "the launcher did not load a planted %s" % name, "(%s)" % ", ".join(got))
+    markers = [(n, l) for folder in (m.dir, app) for n, l in _marker_lines(folder, RUNTIME_LOADED)
+               if l.lower().endswith("\\" + exe.lower())]
+    c.check(not markers, "no newdev/cfgmgr32 marker file names the launcher", "(%r)" % markers)
+    ver = [e for e in mine if e.get("dll", "").lower().endswith("\\version.dll")]
+    own = [e for e in ver if not e.get("importers") or
+           not all(_in_system_dir(p) for p in e["importers"].split(","))]
+    c.check(not own, "a planted version.dll came to the launcher only through the platform's own DLLs",
+            "(%r)" % [(e.get("dll"), e.get("importers")) for e in own])
+    if ver:
+        log("  note: Wine loaded %s into the launcher for %s" %
+            (", ".join(e["dll"] for e in ver), "; ".join(e.get("importers", "") for e in ver)))
+    _, dev = prefix.wine([prefix.tool("devtool.exe"), "show", "E2E_PLANT_" + tag])
+    c.check("desc=" + desc in dev, "driver step installed the INF's driver (description)", dev.strip())
+    c.check("driver={" in dev, "driver step gave the device a driver key", dev.strip())
+    r.check_exit_zero()
+    return r.finish()
+
+
+@scenario(["p64", "p32"])
+def dll_redirection(prefix, artifacts):
+    """A "<launcher>.local" folder or file beside the launcher: exit code 1
+    and no step started; without it the same medium runs its step."""
+    r = Run(prefix, "dll_redirection", artifacts)
+    m = r.medium
+    c = r.checks
+    exe = LAUNCHER[prefix.name]
+    m.add_launcher(exe)
+    m.add_installer("a/setup.exe", run_ms=300)
+    m.write_ini([("SetupList", [r"1,a\setup.exe,/S"])])
+    local = os.path.join(m.dir, exe + ".local")
+    for form in ("folder", "file"):
+        if form == "folder":
+            os.makedirs(local)
+        else:
+            with open(local, "w") as f:
+                f.write("")
+        r.run(timeout=20)
+        c.check(r.exit is not None and r.exit["event"] == "exit" and r.exit.get("code") == 1,
+                "%s.local %s: exit code 1" % (exe, form), "(%r)" % r.exit)
+        if r.exit and r.launch:
+            took = secs(r.exit["time"] - r.launch["time"])
+            c.check(took < 5, "%s.local %s: ended at once" % (exe, form), "(%.1fs)" % took)
+        c.check(not starts(r.events(), "setup.exe"), "%s.local %s: no step started" % (exe, form))
+        if form == "folder":
+            os.rmdir(local)
+        else:
+            os.remove(local)
+    r.run(timeout=30)
+    c.check(bool(starts(r.events(), "setup.exe")), "without the .local the same medium runs its step")
+    r.check_exit_zero()
+    return r.finish()
