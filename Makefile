@@ -1,8 +1,8 @@
-# Entry points: make dist, make test, make demo (see README.md).
+# Entry points: make dist, make test, make demo, make bench (see README.md).
 JOBS ?= $(shell nproc)
 DEPS := scripts/install-deps.sh
 
-.PHONY: all dist test host-test asan-test e2e-test demo format clean
+.PHONY: all dist test host-test asan-test fuzz fuzz-smoke e2e-test demo bench format clean
 
 all: dist
 
@@ -32,6 +32,17 @@ asan-test:
 	cmake --build build/host-asan -j $(JOBS)
 	ctest --test-dir build/host-asan -j $(JOBS) --output-on-failure
 
+# libFuzzer harnesses (tests/fuzz): each target runs FUZZ_SECONDS over the seed corpus.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@bash $(DEPS) fuzz
+	cmake --preset fuzz >/dev/null
+	cmake --build build/fuzz -j $(JOBS)
+	bash tests/fuzz/run.sh $(FUZZ_SECONDS) build/fuzz
+
+fuzz-smoke:
+	$(MAKE) fuzz FUZZ_SECONDS=10
+
 e2e-test: dist
 	@bash $(DEPS) wine
 	cmake --preset host >/dev/null
@@ -42,11 +53,17 @@ test:
 	$(MAKE) dist
 	$(MAKE) host-test
 	$(MAKE) asan-test
+	$(MAKE) fuzz-smoke
 	$(MAKE) e2e-test
 
 demo: dist
 	@bash $(DEPS) wine
 	bash scripts/demo.sh
+
+# Footprint and overhead figures (not a test): prints the table, writes build/bench/results.md.
+bench:
+	@bash $(DEPS) cross wine
+	python3 tests/bench/bench.py
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h' '*.c')

@@ -50,12 +50,12 @@ static void BuildResponsePart(const char *value, size_t length, char *part)
 }
 
 // Rewrites the response-file (-f1) and log-file (-f2) options of a setup program's arguments.
-// Arguments longer than the parameters can hold give FALSE; an option that does not fit in what
-// remains is dropped as a missing response file is, so nothing reaches the installer cut.
+// Arguments without either option pass as written. Arguments longer than the parameters can hold
+// give FALSE; an option that does not fit in what remains is dropped as a missing response file
+// is, so nothing reaches the installer cut.
 BOOL BuildLaunchParameters(const char *arguments, char *parameters)
 {
     char upper[PARAMETERS_SIZE];
-    char tail[PARAMETERS_SIZE] = {};
     char responsePart[PARAMETERS_SIZE] = {};
     char logPart[PARAMETERS_SIZE] = {};
     parameters[0] = '\0';
@@ -63,34 +63,25 @@ BOOL BuildLaunchParameters(const char *arguments, char *parameters)
         return FALSE;
     UpperCaseAscii(upper);
     CopyText(parameters, PARAMETERS_SIZE, arguments);
-    char *blank = strchr(parameters, ' ');
-    if (blank != NULL) {
-        *blank = '\0';
-        CopyText(tail, sizeof(tail), blank + 1);
-    }
     const char *response = strstr(upper, ResponseMarker);
+    const char *log = strstr(upper, LogMarker);
+    if (response == NULL && log == NULL)
+        return TRUE;
+    // What stands before the options: up to the -f1 marker, or else up to the first blank.
+    size_t keep = response != NULL ? (size_t)(response - upper) : strcspn(parameters, " ");
+    parameters[keep] = '\0';
     if (response != NULL) {
-        size_t keep = (size_t)(response - upper);
-        memcpy(parameters, arguments, keep);
-        parameters[keep] = '\0';
         const char *value = response + OPTION_MARKER_LENGTH;
         BuildResponsePart(value, (size_t)(FindResponseValueEnd(value) - value), responsePart);
-        tail[0] = '\0';
     }
-    const char *log = strstr(upper, LogMarker);
     if (log != NULL) {
         const char *expanded = ExpandPathTokens(log + OPTION_MARKER_LENGTH);
         if (expanded == NULL || !AppendWhole(logPart, sizeof(logPart), LogMarker) ||
             !AppendWhole(logPart, sizeof(logPart), expanded))
             logPart[0] = '\0';
-        tail[0] = '\0';
     }
     AppendWhole(parameters, PARAMETERS_SIZE, responsePart);
     AppendWhole(parameters, PARAMETERS_SIZE, logPart);
-    if (tail[0] != '\0') {
-        AppendWhole(parameters, PARAMETERS_SIZE, " ");
-        AppendWhole(parameters, PARAMETERS_SIZE, tail);
-    }
     return TRUE;
 }
 

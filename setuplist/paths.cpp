@@ -111,16 +111,19 @@ static const struct {
 static BOOL AppendInstallPath(size_t windowsLength)
 {
     char iniPath[INI_PATH_SIZE] = {};
+    // One byte more than the result holds: a quoted value whose closing quote only just fits
+    // comes back one character short, which a read into the result alone would not show.
+    char value[TOKEN_RESULT_SIZE + 1] = {};
     if (!AppendText(iniPath, sizeof(iniPath), WindowsDirectory, windowsLength) ||
         !AppendText(iniPath, sizeof(iniPath), "\\hubpanel.ini", INI_PATH_SIZE))
         return FALSE;
-    DWORD length = GetPrivateProfileStringA("autoplay", "inst_path", "", TokenResult,
-                                            TOKEN_RESULT_SIZE, iniPath);
+    DWORD length =
+        GetPrivateProfileStringA("autoplay", "inst_path", "", value, sizeof(value), iniPath);
     if (length >= TOKEN_RESULT_SIZE - 1)
         return FALSE; // the read may have cut the value
-    if (length > 0 && TokenResult[length - 1] == '\\')
-        TokenResult[length - 1] = '\0';
-    return TRUE;
+    if (length > 0 && value[length - 1] == '\\')
+        value[length - 1] = '\0';
+    return AppendText(TokenResult, TOKEN_RESULT_SIZE, value, TOKEN_RESULT_SIZE);
 }
 
 static BOOL WriteReplacement(TokenKind kind, size_t windowsLength)

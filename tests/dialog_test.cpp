@@ -21,9 +21,10 @@ TEST(Dialog, BuildLaunchParameters)
         /* 5 */ {false, "/S /v/qn", "/S /v/qn"},
         /* 6 */ {false, " /S", " /S"},
         /* 7 */ {false, "single", "single"},
-        /* 8 */ {true, "-s -f1\"%curdir%\\setup.iss\"", "-s -F1\"D:\\Pkg\\SETUP.ISS\""},
-        /* 9 */ {true, "-s -F1\"%CURDIR%\\SETUP.ISS\" -sms", "-s -F1\"D:\\Pkg\\SETUP.ISS\""},
-        /* 10 */ {true, "-s -f1\"%curdir%\\" + std::string(120, 'x') + "\"", "-s"},
+        /* 8 */ {false, "-s ", "-s "},
+        /* 9 */ {true, "-s -f1\"%curdir%\\setup.iss\"", "-s -F1\"D:\\Pkg\\SETUP.ISS\""},
+        /* 10 */ {true, "-s -F1\"%CURDIR%\\SETUP.ISS\" -sms", "-s -F1\"D:\\Pkg\\SETUP.ISS\""},
+        /* 11 */ {true, "-s -f1\"%curdir%\\" + std::string(120, 'x') + "\"", "-s"},
     };
     int number = 0;
     for (const auto &c : cases) {

@@ -1,0 +1,236 @@
+// The platform failing along the way: installers that cannot start, end at once or never end,
+// process snapshots and device lists that cannot be had, device properties that cannot be read,
+// and a restart that is refused. Each run goes on as it should, releases every handle, and shows
+// only the boxes it is meant to.
+#include "medium.h"
+
+// Names the cases of a table after their name field.
+struct ByName {
+    template <class Case> std::string operator()(const ::testing::TestParamInfo<Case> &info) const
+    {
+        return info.param.name;
+    }
+};
+
+// --- Processes: step 1 runs a.exe, directly (" ") or under the dialog ("/q"); step 2 next.exe ---
+struct ProcessFault {
+    const char *name, *arguments;
+    DWORD runMs;
+    bool cannotStart, failSnapshots, msiexecLocked;
+    DWORD escapeAtMs;   // Esc pressed in the dialog; 0 for none
+    DWORD nextLaunchMs; // when next.exe starts
+    INT_PTR dialogResult;
+    bool msiexecEnded; // the running msiexec.exe was ended before the launch
+};
+static void PrintTo(const ProcessFault &fault, std::ostream *out)
+{
+    *out << fault.name;
+}
+class ProcessFaults : public ::testing::TestWithParam<ProcessFault>
+{
+};
+
+// A direct launch at 500 ms polls at 1200 ms, then 300 ms, 20 settle rounds of 300 ms and 500 ms
+// more: next.exe at 8000 ms. A dialog launch polls at 1200 ms too, ends 300 ms later, and the
+// next step starts 500 ms after that.
+static const DWORD kAfterDirect = 8000;
+static const DWORD kAfterDialog = 2000;
+
+TEST_P(ProcessFaults, RunGoesOn)
+{
+    const ProcessFault &f = GetParam();
+    MakeMedium(std::string("[SetupList]\nSetup1=1,a.exe,") + f.arguments +
+               ",\nSetup2=1,next.exe, ,\n");
+    sim::Program a;
+    a.cannotStart = f.cannotStart;
+    a.exitCode = 0xC0000005; // what a crash reports
+    AddInstaller("C:\\Pkg\\a.exe", f.runMs, a);
+    AddInstaller("C:\\Pkg\\next.exe", 0);
+    DWORD msiexec =
+        sim::AddProcess("msiexec.exe", sim::kExplorerPid, sim::kForever, !f.msiexecLocked);
+    sim::FailSnapshots(f.failSnapshots);
+    if (f.escapeAtMs != 0)
+        sim::At(f.escapeAtMs, [] { sim::PressKey(VK_ESCAPE); });
+
+    EXPECT_TRUE(Finished(sim::Run("")));
+    ASSERT_EQ(2u, sim::Launches().size());
+    const sim::Launch &launch = sim::Launches()[0];
+    EXPECT_EQ(f.cannotStart, launch.pid == 0);
+    EXPECT_EQ(f.nextLaunchMs, sim::Launches()[1].timeMs);
+    if (launch.pid != 0 && f.runMs > f.nextLaunchMs) { // not waited for
+        EXPECT_GT(sim::FindProcess(launch.pid)->endMs, sim::Launches()[1].timeMs);
+    }
+    ASSERT_EQ(f.dialogResult != 0 ? 1u : 0u, sim::Dialogs().size());
+    if (f.dialogResult != 0) {
+        EXPECT_EQ(f.dialogResult, sim::Dialogs()[0].result);
+    }
+    EXPECT_EQ(f.msiexecEnded, sim::FindProcess(msiexec)->terminated);
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+    EXPECT_EQ(0, sim::OpenHandleCount());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProcessFaults,
+    ::testing::Values(
+        ProcessFault{"CannotStartDirect", " ", 0, true, false, false, 0, kAfterDirect, 0, true},
+        ProcessFault{"CannotStartDialog", "/q", 0, true, false, false, 0, kAfterDialog, 301, true},
+        ProcessFault{"CrashesAtOnceDirect", " ", 0, false, false, false, 0, kAfterDirect, 0, true},
+        ProcessFault{"CrashesAtOnceDialog", "/q", 0, false, false, false, 0, kAfterDialog, 301,
+                     true},
+        ProcessFault{"NeverEndsDialogEsc", "/q", sim::kForever, false, false, false, 5000, 5500,
+                     IDCANCEL, true},
+        // Without snapshots nothing is seen running, so nothing holds a step and nothing is ended.
+        ProcessFault{"NoSnapshotsDirect", " ", 20000, false, true, false, 0, kAfterDirect, 0,
+                     false},
+        ProcessFault{"NoSnapshotsDialog", "/q", 20000, false, true, false, 0, kAfterDialog, 301,
+                     false},
+        ProcessFault{"MsiexecLockedDirect", " ", 0, false, false, true, 0, kAfterDirect, 0, false},
+        ProcessFault{"MsiexecLockedDialog", "/q", 0, false, false, true, 0, kAfterDialog, 301,
+                     false}),
+    ByName());
+
+// A directly launched installer that never ends holds the run for as long as it runs.
+TEST(Faults, NeverEndingDirectLaunchWaitsOn)
+{
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\nSetup2=1,next.exe, ,\n");
+    AddInstaller("C:\\Pkg\\a.exe", sim::kForever);
+    AddInstaller("C:\\Pkg\\next.exe", 0);
+    sim::RunResult result = sim::Run("", SW_SHOWNORMAL, 120000);
+    EXPECT_FALSE(result.finished);
+    EXPECT_EQ("time limit reached", result.stuck);
+    ASSERT_EQ(1u, sim::Launches().size());
+    EXPECT_EQ(sim::kForever, sim::FindProcess(sim::Launches()[0].pid)->endMs);
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+    EXPECT_EQ(0, sim::OpenHandleCount());
+}
+
+// --- Devices: step 1 the device step, step 2 next.exe. The target device is listed after an
+// optional first device whose hardware-id read fails. ---
+struct DeviceFault {
+    const char *name, *step;
+    DWORD firstDeviceError; // ERROR_INSUFFICIENT_BUFFER: an oversized property; 0: no such device
+    bool failLists, failRootLocate;
+    CONFIGRET rescanResult;
+    size_t removals, installs, rescans, bufferBoxes;
+};
+static void PrintTo(const DeviceFault &fault, std::ostream *out)
+{
+    *out << fault.name;
+}
+class DeviceFaults : public ::testing::TestWithParam<DeviceFault>
+{
+};
+
+TEST_P(DeviceFaults, RunGoesOn)
+{
+    const DeviceFault &f = GetParam();
+    MakeMedium(std::string("[SetupList]\nSetup1=") + f.step + "\nSetup2=1,next.exe, ,\n");
+    AddInstaller("C:\\Pkg\\next.exe", 0);
+    sim::WriteFile("C:\\Pkg\\d.inf", "");
+    if (f.firstDeviceError != 0) {
+        sim::Device first{{"PCI\\VEN_8086&DEV_0001"}, "First"};
+        if (f.firstDeviceError == ERROR_INSUFFICIENT_BUFFER)
+            first.paddedHardwareIdSize = 400;
+        else
+            first.hardwareIdError = f.firstDeviceError;
+        sim::AddDevice(first);
+    }
+    sim::AddDevice({{"PCI\\VEN_8086&DEV_1234"}, "Target"});
+    sim::FailDeviceLists(f.failLists);
+    sim::FailRootLocate(f.failRootLocate);
+    sim::ScriptRescanResult(f.rescanResult);
+
+    EXPECT_TRUE(Finished(sim::Run("")));
+    EXPECT_EQ(1u, sim::Launches().size());
+    EXPECT_EQ(f.removals, sim::RemovedDevices().size());
+    EXPECT_EQ(f.installs, sim::DriverInstalls().size());
+    EXPECT_EQ(f.rescans, (size_t)sim::RescanCount());
+    ASSERT_EQ(f.bufferBoxes, sim::MessageBoxes().size());
+    for (const sim::MessageBoxRecord &box : sim::MessageBoxes())
+        EXPECT_EQ("오류: 버퍼가 부족합니다.", box.caption + ": " + box.text);
+    EXPECT_EQ(0, sim::OpenHandleCount());
+}
+
+static const char kRemove[] = "-1,x,ven_8086";
+static const char kDriver[] = "0,d.inf,ven_8086";
+static const DWORD kReadError = 31; // ERROR_GEN_FAILURE: neither missing nor oversized
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DeviceFaults,
+    ::testing::Values(
+        DeviceFault{"NoDeviceListRemove", kRemove, 0, true, false, CR_SUCCESS, 0, 0, 0, 0},
+        DeviceFault{"NoDeviceListDriver", kDriver, 0, true, false, CR_SUCCESS, 0, 0, 0, 0},
+        DeviceFault{"MissingPropertyRemove", kRemove, ERROR_INVALID_DATA, false, false, CR_SUCCESS,
+                    1, 0, 0, 0},
+        DeviceFault{"MissingPropertyDriver", kDriver, ERROR_INVALID_DATA, false, false, CR_SUCCESS,
+                    0, 1, 0, 0},
+        // The search passes over it silently; the removal and the install's own look-up report it.
+        DeviceFault{"OversizedPropertyRemove", kRemove, ERROR_INSUFFICIENT_BUFFER, false, false,
+                    CR_SUCCESS, 1, 0, 0, 1},
+        DeviceFault{"OversizedPropertyDriver", kDriver, ERROR_INSUFFICIENT_BUFFER, false, false,
+                    CR_SUCCESS, 0, 1, 0, 1},
+        // Any other read error ends the search: nothing found, nothing done.
+        DeviceFault{"ReadErrorRemove", kRemove, kReadError, false, false, CR_SUCCESS, 0, 0, 0, 0},
+        DeviceFault{"ReadErrorDriver", kDriver, kReadError, false, false, CR_SUCCESS, 0, 0, 0, 0},
+        DeviceFault{"RootNotLocated", "-2,x", 0, false, true, CR_SUCCESS, 0, 0, 0, 0},
+        DeviceFault{"RescanRefused", "-2,x", 0, false, false, CR_FAILURE, 0, 0, 1, 0}),
+    ByName());
+
+// --- Restart: a step asks for it; the token or the restart itself fails ---
+struct RestartFault {
+    const char *name, *tail;
+    DWORD tokenError;
+    bool lacksPrivilege;
+    DWORD exitError;
+    std::string boxes; // each as caption: text|
+};
+static void PrintTo(const RestartFault &fault, std::ostream *out)
+{
+    *out << fault.name;
+}
+class RestartFaults : public ::testing::TestWithParam<RestartFault>
+{
+};
+
+TEST_P(RestartFaults, ReportsEachFailedStep)
+{
+    const RestartFault &f = GetParam();
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, , ,1\n[SetupSilent]\nSetup1=1,a.exe, , ,1\n");
+    AddInstaller("C:\\Pkg\\a.exe", 0);
+    sim::ScriptMessageBoxAnswer(IDYES);
+    if (f.tokenError != 0)
+        sim::FailTokenOpen(f.tokenError);
+    if (f.lacksPrivilege)
+        sim::TokenLacksShutdownPrivilege();
+    if (f.exitError != 0)
+        sim::FailExitWindows(f.exitError);
+
+    sim::RunResult result = sim::Run(f.tail);
+    EXPECT_TRUE(Finished(result));
+    EXPECT_EQ(0, result.exitCode);
+    std::string boxes;
+    for (const sim::MessageBoxRecord &box : sim::MessageBoxes())
+        boxes += box.caption + ": " + box.text + "|";
+    EXPECT_EQ(f.boxes, boxes);
+    EXPECT_TRUE(sim::RestartRequests().empty());
+    EXPECT_EQ(0, sim::OpenHandleCount());
+    EXPECT_EQ(0, sim::OpenAllocationCount());
+}
+
+static const std::string kQuestion = "System Rebooting: Reboot system now?|";
+static const std::string kNotHeld =
+    "ExitWindowsEx: A required privilege is not held by the client.\r\n|";
+static const std::string kNotAssigned = "AdjustTokenPrivileges: Not all privileges or groups "
+                                        "referenced are assigned to the caller.\r\n|";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RestartFaults,
+    ::testing::Values(
+        RestartFault{"TokenDenied", "", ERROR_ACCESS_DENIED, false, 0,
+                     kQuestion + "OpenProcessToken: Access is denied.\r\n|" + kNotHeld},
+        RestartFault{"TokenErrorWithoutText", "/s", 1234, false, 0,
+                     "OpenProcessToken: FAILURE|" + kNotHeld},
+        RestartFault{"NoShutdownPrivilege", "/s", 0, true, 0, kNotAssigned + kNotHeld},
+        RestartFault{"ExitWindowsRefused", "", 0, false, ERROR_SHUTDOWN_IN_PROGRESS,
+                     kQuestion + "ExitWindowsEx: A system shutdown is in progress.\r\n|"}),
+    ByName());

@@ -1,0 +1,58 @@
+// Shared by the libFuzzer harnesses: a check that stops the run, and exact-size copies of inputs
+// so that AddressSanitizer sees any read or write past their end.
+#pragma once
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include "sim.h"
+#include "stagerun.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);          \
+            abort();                                                                               \
+        }                                                                                          \
+    } while (0)
+
+// The text up to its first NUL, as a C string argument sees it.
+inline std::string AsText(const std::string &bytes)
+{
+    return std::string(bytes.c_str());
+}
+
+// A heap copy exactly as long as the text and its terminator.
+inline std::unique_ptr<char[]> ExactCopy(const std::string &text)
+{
+    std::unique_ptr<char[]> copy(new char[text.size() + 1]);
+    memcpy(copy.get(), text.c_str(), text.size() + 1);
+    return copy;
+}
+
+inline std::string UpperAscii(std::string text)
+{
+    for (char &c : text) {
+        if (c >= 'a' && c <= 'z')
+            c = (char)(c - 'a' + 'A');
+    }
+    return text;
+}
+
+// Every byte of the slot after the text's terminator is still zero: nothing was written past it.
+inline bool EndsCleanlyWithin(const char *slot, size_t capacity)
+{
+    const char *end = (const char *)memchr(slot, '\0', capacity);
+    if (end == nullptr)
+        return false;
+    for (const char *c = end; c < slot + capacity; c++) {
+        if (*c != '\0')
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs every fuzz target of a fuzz build for the given time over the seed corpus in
+# tests/fuzz/corpus/<target> (found inputs go to <build>/corpus/<target>, never into the repo),
+# and prints the executions per target. A crash stops with the input in <build>/artifacts: add it
+# to the seed corpus as a regression case once it is fixed.
+# Usage: run.sh [seconds per target] [build directory]
+set -uo pipefail
+seconds=${1:-60}
+build=${2:-build/fuzz}
+seeds=$(cd "$(dirname "$0")" && pwd)/corpus
+status=0
+mkdir -p "$build/artifacts"
+for binary in "$build"/fuzz_*; do
+  target=${binary##*/fuzz_}
+  mkdir -p "$build/corpus/$target"
+  log="$build/$target.log"
+  if "$binary" -max_total_time="$seconds" -timeout=20 -max_len=4096 -print_final_stats=1 \
+      -artifact_prefix="$build/artifacts/$target-" "$build/corpus/$target" "$seeds/$target" \
+      >"$log" 2>&1; then
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+    echo "fuzz $target: ${runs:-?} executions in ${seconds} s, no crash"
+  else
+    echo "fuzz $target: FAILED (log $log)"
+    grep -E 'ERROR|check failed|SUMMARY|Test unit written' "$log" | head -20
+    status=1
+  fi
+done
+exit $status
