@@ -150,6 +150,8 @@ class Prefix:
         # No window manager runs on the Xvfb: let Wine draw captions itself so
         # screenshots show the dialogs' titles.
         self.wine(["reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Decorated", "/d", "N", "/f"])
+        # Nor wait up to 2 s in each hidden dialog for a window manager that will never answer.
+        self.wine(["reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"])
         for tool in ("fakeinst.exe", "e2etool.exe", "devtool.exe"):
             self.tool(tool)
         log("prefix %s ready in %.1fs (WINEPREFIX=%s DISPLAY=%s)" % (self.name, time.time() - t0, self.path,

@@ -12,7 +12,7 @@ from harness import (Checks, HarnessError, Medium, REPO, DATA, log, starts, end_
 
 LAUNCHER = {"p64": "stagerun64.exe", "p32": "stagerun.exe"}
 SETTLE_MIN = 5.5      # 20 settle rounds of 300 ms, less scheduling slack
-NO_SETTLE_MAX = 4.0   # a dialog step goes on about 1-2 s after its last process
+NO_SETTLE_MAX = 2.5   # a dialog step goes on about 1 s after its last process
 RUNONCE_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce"
 DEVICE_DESC_INSTALLED = "StageRun E2E Test Device (driver installed)"
 
