@@ -44,7 +44,7 @@ static BOOL HasDllRedirection(void)
     DWORD length = GetModuleFileNameA(NULL, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return FALSE;
-    CopyText(path + length, sizeof(path) - length, ".local");
+    AppendText(path, sizeof(path), ".local", sizeof(path));
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 

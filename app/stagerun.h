@@ -63,6 +63,7 @@ BOOL FileExists(const char *path);
 BOOL IsSameText(const char *a, const char *b);
 void UpperCaseAscii(char *text);
 BOOL CopyText(char *destination, size_t capacity, const char *source);
+BOOL AppendText(char *destination, size_t capacity, const char *source, size_t count);
 int NextListName(const char **cursor, char separator, char *name, size_t capacity);
 char *GetDirectoryPart(const char *path);
 const char *GetFileNamePart(const char *path);

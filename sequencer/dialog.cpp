@@ -12,13 +12,6 @@
 static const char ResponseMarker[] = " -F1\"";
 static const char LogMarker[] = " -F2\"";
 
-// Appends the whole text or nothing.
-static BOOL AppendWhole(char *destination, size_t capacity, const char *text)
-{
-    size_t length = strlen(destination);
-    return CopyText(destination + length, capacity - length, text);
-}
-
 // The -f1 value ends at the first double quote followed by a blank; without one, at the first
 // double quote, so that a last option's closing quote stays out of the path.
 static const char *FindResponseValueEnd(const char *value)
@@ -43,9 +36,9 @@ static void BuildResponsePart(const char *value, size_t length, char *part)
     if (expanded == NULL || !CopyText(responsePath, sizeof(responsePath), expanded) ||
         !FileExists(responsePath))
         return;
-    if (!AppendWhole(part, PARAMETERS_SIZE, ResponseMarker) ||
-        !AppendWhole(part, PARAMETERS_SIZE, responsePath) ||
-        !AppendWhole(part, PARAMETERS_SIZE, "\""))
+    if (!AppendText(part, PARAMETERS_SIZE, ResponseMarker, PARAMETERS_SIZE) ||
+        !AppendText(part, PARAMETERS_SIZE, responsePath, PARAMETERS_SIZE) ||
+        !AppendText(part, PARAMETERS_SIZE, "\"", PARAMETERS_SIZE))
         part[0] = '\0';
 }
 
@@ -76,12 +69,12 @@ BOOL BuildLaunchParameters(const char *arguments, char *parameters)
     }
     if (log != NULL) {
         const char *expanded = ExpandPathTokens(log + OPTION_MARKER_LENGTH);
-        if (expanded == NULL || !AppendWhole(logPart, sizeof(logPart), LogMarker) ||
-            !AppendWhole(logPart, sizeof(logPart), expanded))
+        if (expanded == NULL || !AppendText(logPart, sizeof(logPart), LogMarker, PARAMETERS_SIZE) ||
+            !AppendText(logPart, sizeof(logPart), expanded, PARAMETERS_SIZE))
             logPart[0] = '\0';
     }
-    AppendWhole(parameters, PARAMETERS_SIZE, responsePart);
-    AppendWhole(parameters, PARAMETERS_SIZE, logPart);
+    AppendText(parameters, PARAMETERS_SIZE, responsePart, PARAMETERS_SIZE);
+    AppendText(parameters, PARAMETERS_SIZE, logPart, PARAMETERS_SIZE);
     return TRUE;
 }
 

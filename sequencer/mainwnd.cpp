@@ -32,9 +32,8 @@ static BOOL IsBlankText(const char *text)
 
 static BOOL SetRelativeTargetPath(const char *file)
 {
-    TargetPath[0] = '\0';
     return CopyText(TargetPath, sizeof(TargetPath), ".\\") &&
-           CopyText(TargetPath + 2, sizeof(TargetPath) - 2, file);
+           AppendText(TargetPath, sizeof(TargetPath), file, FILE_SIZE);
 }
 
 // Kind "2": copies the file into the Windows directory; the copy is what runs.
@@ -45,11 +44,9 @@ static BOOL PrepareCopy(int n)
         !SetRelativeTargetPath(SetupTable.File[n]))
         return FALSE;
     // A destination that does not fit would be another file: skip the step as a missing one.
-    CopyTargetPath[0] = '\0';
     if (!CopyText(CopyTargetPath, sizeof(CopyTargetPath), WindowsDirectory) ||
-        !CopyText(CopyTargetPath + length, sizeof(CopyTargetPath) - length, "\\") ||
-        !CopyText(CopyTargetPath + length + 1, sizeof(CopyTargetPath) - length - 1,
-                  GetFileNamePart(TargetPath)))
+        !AppendText(CopyTargetPath, sizeof(CopyTargetPath), "\\", 1) ||
+        !AppendText(CopyTargetPath, sizeof(CopyTargetPath), GetFileNamePart(TargetPath), FILE_SIZE))
         return FALSE;
     CopyFileA(TargetPath, CopyTargetPath, FALSE);
     return CopyText(TargetPath, sizeof(TargetPath), CopyTargetPath);
@@ -61,14 +58,11 @@ static BOOL PrepareRunInPlace(int n)
     const char *file = SetupTable.File[n];
     if (file[0] != '\0' && file[1] == ':')
         return CopyText(TargetPath, sizeof(TargetPath), file);
-    char joined[MODULE_DIRECTORY_SIZE + FILE_SIZE];
-    if (!CopyText(joined, sizeof(joined), ModuleDirectory))
-        return FALSE;
-    size_t length = strlen(joined);
-    joined[length] = '\\';
     // The directory part only looks at the first 200 characters; beyond them it would be wrong.
-    if (!CopyText(joined + length + 1, sizeof(joined) - length - 1, file) ||
-        strlen(joined) >= JOINED_PATH_LIMIT)
+    char joined[JOINED_PATH_LIMIT];
+    if (!CopyText(joined, sizeof(joined), ModuleDirectory) ||
+        !AppendText(joined, sizeof(joined), "\\", 1) ||
+        !AppendText(joined, sizeof(joined), file, FILE_SIZE))
         return FALSE;
     MakeDirectoryCurrent(GetDirectoryPart(joined));
     return SetRelativeTargetPath(GetFileNamePart(file));

@@ -15,21 +15,6 @@ static char RelativeResult[PATH_RESULT_SIZE];
 static char TokenResult[TOKEN_RESULT_SIZE];
 static char TokenWorkingCopy[PATH_RESULT_SIZE];
 
-// Appends at most count characters of source; fails rather than cut.
-static BOOL AppendText(char *destination, size_t capacity, const char *source, size_t count)
-{
-    size_t length = 0;
-    while (destination[length] != '\0')
-        length++;
-    for (size_t i = 0; i < count && source[i] != '\0'; i++) {
-        if (length + 1 >= capacity)
-            return FALSE;
-        destination[length++] = source[i];
-    }
-    destination[length] = '\0';
-    return TRUE;
-}
-
 static const char *FindLast(const char *text, char wanted)
 {
     const char *found = NULL;

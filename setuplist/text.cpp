@@ -37,6 +37,20 @@ BOOL CopyText(char *destination, size_t capacity, const char *source)
     return TRUE;
 }
 
+// Appends at most count characters of source, all of them or nothing.
+BOOL AppendText(char *destination, size_t capacity, const char *source, size_t count)
+{
+    size_t length = strlen(destination);
+    size_t added = 0;
+    while (added < count && source[added] != '\0')
+        added++;
+    if (length + added + 1 > capacity)
+        return FALSE;
+    memcpy(destination + length, source, added);
+    destination[length + added] = '\0';
+    return TRUE;
+}
+
 BOOL FileExists(const char *path)
 {
     DWORD attributes = GetFileAttributesA(path);

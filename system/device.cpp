@@ -24,11 +24,9 @@ static FARPROC GetSystemProcedure(const char *library, const char *procedure)
     if (module == NULL && GetLastError() == ERROR_INVALID_PARAMETER) {
         // Systems without the search flags reject it: name the system directory outright.
         char path[MAX_PATH];
-        UINT length = GetSystemDirectoryA(path, MAX_PATH - 1);
-        if (length == 0 || length >= MAX_PATH - 1)
-            return NULL;
-        path[length] = '\\';
-        if (!CopyText(path + length + 1, MAX_PATH - length - 1, library))
+        UINT length = GetSystemDirectoryA(path, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH || !AppendText(path, MAX_PATH, "\\", 1) ||
+            !AppendText(path, MAX_PATH, library, MAX_PATH))
             return NULL;
         module = LoadLibraryExA(path, NULL, 0);
     }

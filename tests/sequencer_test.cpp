@@ -286,3 +286,20 @@ TEST(Sequencer, ExitDuringWatchEndsTheRun)
     EXPECT_EQ(1u, sim::Launches().size());
     EXPECT_LT(result.endMs, 9000u);
 }
+
+// A program directory and file name that together pass 199 characters would have their directory
+// taken from a cut path: the step is skipped as a missing file is.
+TEST(Sequencer, JoinedPathTooLongIsSkipped)
+{
+    const std::string directory = "C:\\" + std::string(150, 'm');
+    const std::string deepFile = "sub\\" + std::string(37, 'f') + ".exe"; // 199 characters joined
+    MakeMedium("[SetupList]\nSetup1=1,sub\\" + std::string(38, 'f') + ".exe, ,\nSetup2=1," +
+                   deepFile + ", ,\n",
+               directory);
+    AddInstaller(directory + "\\sub\\" + std::string(38, 'f') + ".exe", 0);
+    AddInstaller(directory + "\\" + deepFile, 0);
+    EXPECT_TRUE(Finished(sim::Run("")));
+    ASSERT_EQ(1u, sim::Launches().size());
+    EXPECT_EQ(directory + "\\sub", sim::Launches()[0].currentDirectory);
+    EXPECT_EQ(1000u, sim::Launches()[0].timeMs);
+}
