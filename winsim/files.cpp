@@ -433,11 +433,6 @@ void SetWindowsDirectory(const std::string &windowsPath)
     windowsDirectory = windowsPath;
 }
 
-std::string WindowsDirectoryPath()
-{
-    return windowsDirectory;
-}
-
 void SetSystemDefaultLocale(LCID locale)
 {
     systemLocale = locale;

@@ -26,7 +26,6 @@ bool ResolvePath(const std::string &path, std::string *windowsPath); // full, no
 std::string HostPathOf(const std::string &windowsPath);              // of a full, normalised path
 bool IsDirectoryAt(const std::string &windowsPath);
 std::string ActualFileName(const std::string &windowsPath); // the name's case on disk
-std::string WindowsDirectoryPath();
 LCID SystemLocale();
 std::string ModuleFileName(); // the launcher's file name, without its directory
 

@@ -68,17 +68,6 @@ std::string PropertyBytes(const Device &device, DWORD property)
     return bytes;
 }
 
-BOOL WINAPI SimSetDefaultDllDirectories(DWORD flags)
-{
-    searchRestricted = (flags & LOAD_LIBRARY_SEARCH_SYSTEM32) != 0;
-    return TRUE;
-}
-
-BOOL WINAPI SimSetSearchPathMode(DWORD)
-{
-    return TRUE;
-}
-
 const uintptr_t kKernel32 = 0x7c800000;
 const uintptr_t kNewdev = 0x6e000000;
 const uintptr_t kCfgmgr32 = 0x6c000000;
@@ -360,11 +349,6 @@ HMODULE WINAPI LoadLibraryExA(LPCSTR name, HANDLE, DWORD flags)
     return NULL;
 }
 
-BOOL WINAPI FreeLibrary(HMODULE)
-{
-    return TRUE;
-}
-
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
 {
     std::string procedure = name;
@@ -378,9 +362,9 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
     else if (m == kKernel32 && procedure == "IsWow64Process")
         found = (FARPROC)(void *)IsWow64Process;
     else if (m == kKernel32 && procedure == "SetDefaultDllDirectories")
-        found = (FARPROC)(void *)SimSetDefaultDllDirectories;
+        found = (FARPROC)(void *)SetDefaultDllDirectories;
     else if (m == kKernel32 && procedure == "SetSearchPathMode")
-        found = (FARPROC)(void *)SimSetSearchPathMode;
+        found = (FARPROC)(void *)SetSearchPathMode;
     else if (m == kNewdev && procedure == "UpdateDriverForPlugAndPlayDevicesA")
         found = (FARPROC)(void *)UpdateDriverForPlugAndPlayDevicesA;
     else if (m == kCfgmgr32 && procedure == "CM_Get_DevNode_Status")
@@ -400,9 +384,15 @@ BOOL WINAPI SetDllDirectoryA(LPCSTR path)
     return TRUE;
 }
 
-BOOL WINAPI SetSearchPathMode(DWORD flags)
+BOOL WINAPI SetDefaultDllDirectories(DWORD flags)
 {
-    return SimSetSearchPathMode(flags);
+    searchRestricted = (flags & LOAD_LIBRARY_SEARCH_SYSTEM32) != 0;
+    return TRUE;
+}
+
+BOOL WINAPI SetSearchPathMode(DWORD)
+{
+    return TRUE;
 }
 
 BOOL WINAPI IsWow64Process(HANDLE, PBOOL result)

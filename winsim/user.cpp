@@ -333,12 +333,6 @@ BOOL WINAPI UpdateWindow(HWND window)
     return WindowOf(window) != nullptr;
 }
 
-BOOL WINAPI IsWindowVisible(HWND window)
-{
-    Window *w = WindowOf(window);
-    return w != nullptr && w->visible;
-}
-
 HCURSOR WINAPI LoadCursorA(HINSTANCE, LPCSTR)
 {
     return (HCURSOR)(uintptr_t)0x10011;
@@ -386,11 +380,6 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         return FALSE;
     queue.push_back({window, message, wParam, lParam, Now(), {0, 0}});
     return TRUE;
-}
-
-LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return Deliver(window, message, wParam, lParam);
 }
 
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM)
@@ -466,12 +455,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND, DLGPROC dia
     dialogStack.pop_back();
     dialogs[finished.record].closeMs = Now();
     dialogs[finished.record].result = finished.result;
-    Window *w = WindowOf(dialog);
-    if (w != nullptr) {
-        w->timers.clear();
-        w->alive = false;
-        w->visible = false;
-    }
+    // As the dialog manager does once its loop has ended: the window and its timers go.
+    DestroyWindow(dialog);
     return finished.result;
 }
 

@@ -224,9 +224,9 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size);
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 HMODULE WINAPI LoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags);
-BOOL WINAPI FreeLibrary(HMODULE module);
 BOOL WINAPI SetDllDirectoryA(LPCSTR path);
 BOOL WINAPI SetSearchPathMode(DWORD flags);
+BOOL WINAPI SetDefaultDllDirectories(DWORD flags);
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer,
@@ -264,7 +264,6 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
 BOOL WINAPI DestroyWindow(HWND window);
 BOOL WINAPI ShowWindow(HWND window, int command);
 BOOL WINAPI UpdateWindow(HWND window);
-BOOL WINAPI IsWindowVisible(HWND window);
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
 HACCEL WINAPI LoadAcceleratorsA(HINSTANCE instance, LPCSTR name);
 int WINAPI TranslateAcceleratorA(HWND window, HACCEL table, LPMSG message);
@@ -273,7 +272,6 @@ BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT
 BOOL WINAPI TranslateMessage(const MSG *message);
 LRESULT WINAPI DispatchMessageA(const MSG *message);
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int exitCode);
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC callback);
