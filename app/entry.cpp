@@ -20,22 +20,6 @@ static void RunStaticInitializers(void)
         __CTOR_LIST__[i]();
 }
 
-// The command line after the program name and the blanks that follow it; a quoted part may hold
-// blanks. Bytes compare unsigned, so that a name with non-ASCII characters is skipped whole.
-static LPSTR GetCommandLineTail(void)
-{
-    unsigned char *cursor = (unsigned char *)GetCommandLineA();
-    BOOL inQuotes = FALSE;
-    while (*cursor > ' ' || (*cursor != '\0' && inQuotes)) {
-        if (*cursor == '"')
-            inQuotes = !inQuotes;
-        cursor++;
-    }
-    while (*cursor != '\0' && *cursor <= ' ')
-        cursor++;
-    return (LPSTR)cursor;
-}
-
 static int GetShowCommand(void)
 {
     STARTUPINFOA startup;
@@ -46,6 +30,7 @@ static int GetShowCommand(void)
 extern "C" void WinMainCRTStartup(void)
 {
     RunStaticInitializers();
-    int result = WinMain((HINSTANCE)&__ImageBase, NULL, GetCommandLineTail(), GetShowCommand());
+    int result = WinMain((HINSTANCE)&__ImageBase, NULL, SkipProgramName(GetCommandLineA()),
+                         GetShowCommand());
     ExitProcess((UINT)result);
 }

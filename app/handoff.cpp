@@ -4,6 +4,8 @@
 
 #include <shellapi.h>
 
+#define SIBLING_NAME "stagerun64.exe"
+
 // Looked up at run time: kernels before XP SP2 lack the export.
 IsWow64ProcessFn IsWow64ProcessPtr =
     (IsWow64ProcessFn)(void *)GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process");
@@ -17,12 +19,56 @@ BOOL IsRunningUnderWow64(void)
     return wow64 != FALSE;
 }
 
-BOOL HandOffTo64BitSibling(void)
+// The sibling is started from this program's own folder, never found by name in the current one.
+static BOOL GetSiblingPath(char *path, size_t capacity)
 {
-    if (!IsRunningUnderWow64())
+    DWORD length = GetModuleFileNameA(NULL, path, (DWORD)capacity);
+    if (length == 0 || length >= capacity) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return FALSE;
-    KillWindowsInstallers();
-    // The sibling is this same program, so a silent run stays silent.
-    ShellExecuteA(NULL, "open", "stagerun64.exe", SilentMode ? "/s" : "", NULL, SW_SHOW);
+    }
+    char *name = strrchr(path, '\\');
+    if (name == NULL) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return FALSE;
+    }
+    name[1] = '\0';
+    if (!AppendText(path, capacity, SIBLING_NAME, capacity)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return FALSE;
+    }
     return TRUE;
+}
+
+// Said in the run's language: code page 949 bytes, which is the ANSI code page wherever the
+// system locale makes the run Korean.
+static void ReportFailedHandOff(void)
+{
+    ChooseLanguage();
+    ShowLastError(IsSameText(LanguageCode, "kor") ? SIBLING_NAME
+                      "\xb8\xa6 \xbd\xc3\xc0\xdb\xc7\xd2 \xbc\xf6 "
+                      "\xbe\xf8\xbd\xc0\xb4\xcf\xb4\xd9."
+                                                  : "Cannot start " SIBLING_NAME);
+}
+
+HandOffResult HandOffTo64BitSibling(void)
+{
+    char path[MAX_PATH];
+    if (!IsRunningUnderWow64())
+        return HANDOFF_NOT_NEEDED;
+    KillWindowsInstallers();
+    if (GetSiblingPath(path, sizeof(path))) {
+        // The sibling is this same program, so a silent run stays silent.
+        INT_PTR result =
+            (INT_PTR)ShellExecuteA(NULL, "open", path, SilentMode ? "/s" : "", NULL, SW_SHOW);
+        if (result > 32)
+            return HANDOFF_DONE;
+        // The shell's own codes below 32 for a missing file, path or access name the same
+        // errors as the system's codes of the same number.
+        if (GetLastError() == ERROR_SUCCESS)
+            SetLastError((DWORD)result);
+    }
+    if (!SilentMode)
+        ReportFailedHandOff();
+    return HANDOFF_FAILED;
 }

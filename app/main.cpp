@@ -23,6 +23,27 @@ void DispatchPendingMessages(void)
     }
 }
 
+// The command line after the program name and the blanks that follow it. A quoted name ends at
+// its closing quote, so "D:\stagerun.exe"/s is a silent run. Bytes compare unsigned, so that a
+// name with non-ASCII characters is skipped whole.
+LPSTR SkipProgramName(LPSTR commandLine)
+{
+    unsigned char *cursor = (unsigned char *)commandLine;
+    if (*cursor == '"') {
+        cursor++;
+        while (*cursor != '\0' && *cursor != '"')
+            cursor++;
+        if (*cursor == '"')
+            cursor++;
+    } else {
+        while (*cursor > ' ')
+            cursor++;
+    }
+    while (*cursor != '\0' && *cursor <= ' ')
+        cursor++;
+    return (LPSTR)cursor;
+}
+
 // A DLL planted beside the program or in the current directory must never be loaded.
 static void RestrictDllSearch(void)
 {
@@ -55,11 +76,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 
     RestrictDllSearch();
     if (HasDllRedirection())
-        return 1;
+        return EXIT_DLL_REDIRECTION;
     if (IsSameText(commandLine, "/s"))
         SilentMode = 1;
-    if (HandOffTo64BitSibling())
+    switch (HandOffTo64BitSibling()) {
+    case HANDOFF_DONE:
         return 0;
+    case HANDOFF_FAILED:
+        return EXIT_HANDOFF_FAILED;
+    case HANDOFF_NOT_NEEDED:
+        break;
+    }
 
     InitCommonControls();
     LoadStringA(instance, IDS_APP_TITLE, title, TEXT_BUFFER_SIZE);

@@ -28,6 +28,13 @@ struct SetupTableArrays {
 #define TARGET_PATH_SIZE 152
 #define COPY_TARGET_PATH_SIZE 80
 #define HARDWARE_ID_SIZE 356
+// The directory part of a path is taken from its first 200 characters only.
+#define DIRECTORY_SCAN_LIMIT 200
+
+// Exit codes other than 0: refused to run beside a DLL redirection; the 64-bit sibling failed to
+// start.
+#define EXIT_DLL_REDIRECTION 1
+#define EXIT_HANDOFF_FAILED 2
 
 #define TIMER_NEXT_ENTRY 200
 #define TIMER_WATCH_ENTRY 201
@@ -54,10 +61,13 @@ extern DWORD SelfProcessId;
 typedef BOOL(WINAPI *IsWow64ProcessFn)(HANDLE, PBOOL);
 extern IsWow64ProcessFn IsWow64ProcessPtr;
 BOOL IsRunningUnderWow64(void);
-BOOL HandOffTo64BitSibling(void);
+enum HandOffResult { HANDOFF_NOT_NEEDED, HANDOFF_DONE, HANDOFF_FAILED };
+HandOffResult HandOffTo64BitSibling(void);
 void DispatchPendingMessages(void);
+LPSTR SkipProgramName(LPSTR commandLine);
 
 // Setup list and paths (setuplist/).
+void ChooseLanguage(void);
 void LoadSetupList(void);
 BOOL FileExists(const char *path);
 BOOL IsSameText(const char *a, const char *b);

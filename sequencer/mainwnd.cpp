@@ -8,7 +8,6 @@
 #define POLL_PAUSE 300
 #define SETTLE_ROUNDS 20
 #define DIRECT_LAUNCH_ARGUMENTS " "
-#define JOINED_PATH_LIMIT 200
 
 static void Advance(HWND window)
 {
@@ -48,7 +47,9 @@ static BOOL PrepareCopy(int n)
         !AppendText(CopyTargetPath, sizeof(CopyTargetPath), "\\", 1) ||
         !AppendText(CopyTargetPath, sizeof(CopyTargetPath), GetFileNamePart(TargetPath), FILE_SIZE))
         return FALSE;
-    CopyFileA(TargetPath, CopyTargetPath, FALSE);
+    // Without a fresh copy, whatever an earlier run left in the Windows directory would run.
+    if (!CopyFileA(TargetPath, CopyTargetPath, FALSE))
+        return FALSE;
     return CopyText(TargetPath, sizeof(TargetPath), CopyTargetPath);
 }
 
@@ -59,12 +60,14 @@ static BOOL PrepareRunInPlace(int n)
     if (file[0] != '\0' && file[1] == ':')
         return CopyText(TargetPath, sizeof(TargetPath), file);
     // The directory part only looks at the first 200 characters; beyond them it would be wrong.
-    char joined[JOINED_PATH_LIMIT];
+    char joined[DIRECTORY_SCAN_LIMIT];
     if (!CopyText(joined, sizeof(joined), ModuleDirectory) ||
         !AppendText(joined, sizeof(joined), "\\", 1) ||
         !AppendText(joined, sizeof(joined), file, FILE_SIZE))
         return FALSE;
-    MakeDirectoryCurrent(GetDirectoryPart(joined));
+    // Else ".\<name>" would be looked for, and run, in whatever directory an earlier step left.
+    if (!MakeDirectoryCurrent(GetDirectoryPart(joined)))
+        return FALSE;
     return SetRelativeTargetPath(GetFileNamePart(file));
 }
 

@@ -4,7 +4,6 @@
 
 #include <direct.h>
 
-#define DIRECTORY_SCAN_LIMIT 200
 #define PATH_RESULT_SIZE 256
 #define RELATIVE_BASE_SIZE 200
 #define TOKEN_RESULT_SIZE 100

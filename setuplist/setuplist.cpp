@@ -45,17 +45,30 @@ static BOOL StoreStep(int slot)
     return TRUE;
 }
 
-void LoadSetupList(void)
+void ChooseLanguage(void)
 {
     LCID locale = GetSystemDefaultLCID();
     CopyText(LanguageCode, sizeof(LanguageCode),
              PRIMARYLANGID(locale) == LANG_KOREAN ? "kor" : "eng");
+}
+
+void LoadSetupList(void)
+{
+    ChooseLanguage();
 
     for (size_t i = 0; i < sizeof(ModuleDirectory); i++)
         ModuleDirectory[i] = '\0';
-    GetModuleFileNameA(NULL, ModuleDirectory, sizeof(ModuleDirectory));
+    // A path the read cut, or one longer than its directory part looks at, would name another
+    // folder and so another list: read none. So also when the folder cannot be made current.
+    DWORD pathLength = GetModuleFileNameA(NULL, ModuleDirectory, sizeof(ModuleDirectory));
+    if (pathLength == 0 || pathLength >= sizeof(ModuleDirectory) ||
+        pathLength > DIRECTORY_SCAN_LIMIT) {
+        ModuleDirectory[0] = '\0';
+        return;
+    }
     CopyText(ModuleDirectory, sizeof(ModuleDirectory), GetDirectoryPart(ModuleDirectory));
-    MakeDirectoryCurrent(ModuleDirectory);
+    if (!MakeDirectoryCurrent(ModuleDirectory))
+        return;
 
     char section[SECTION_SIZE];
     CopyText(section, sizeof(section), "SetupList");

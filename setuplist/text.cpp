@@ -15,10 +15,15 @@ BOOL IsSameText(const char *a, const char *b)
     return UpperAscii(*a) == UpperAscii(*b);
 }
 
+// Leaves double-byte characters whole: in the Korean code page many trail bytes are ASCII letters.
 void UpperCaseAscii(char *text)
 {
-    for (; *text != '\0'; text++)
-        *text = UpperAscii(*text);
+    for (; *text != '\0'; text++) {
+        if (IsDBCSLeadByte((BYTE)*text) && text[1] != '\0')
+            text++;
+        else
+            *text = UpperAscii(*text);
+    }
 }
 
 // Copies the whole of source or nothing: a path or argument cut short would name something else.

@@ -14,7 +14,7 @@ enum ProcessTest { TEST_SAME_NAME, TEST_CHILD, TEST_CONTAINS };
 // One pass over a fresh snapshot; at the first match the entry holds it and the result is TRUE.
 static BOOL WalkProcesses(char *text, ProcessTest test, PROCESSENTRY32 *entry)
 {
-    CharUpperA(text);
+    UpperCaseAscii(text);
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return FALSE;

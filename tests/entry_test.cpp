@@ -29,6 +29,29 @@ INSTANTIATE_TEST_SUITE_P(Tails, SilentSwitch,
                                            SwitchCase{"-s", 0}, SwitchCase{"/silent", 0},
                                            SwitchCase{" /s", 0}));
 
+// The tail starts after the program name: a quoted name ends at its closing quote, an unquoted one
+// at the first blank, and the blanks after it are skipped.
+TEST(Entry, SkipProgramName)
+{
+    const struct {
+        const char *commandLine, *tail;
+    } cases[] = {
+        {"\"D:\\stagerun.exe\"/s", "/s"},
+        {"\"D:\\my media\\stagerun.exe\" /S", "/S"},
+        {"D:\\stagerun.exe /s", "/s"},
+        {"D:\\stagerun.exe \t /s ", "/s "},
+        {"D:\\stagerun.exe", ""},
+        {"\"D:\\unclosed /s", ""},
+        {"\"D:\\\xc7\xd1\\stagerun.exe\"/s", "/s"},
+        {"D:\\\xc7\xd1\\stagerun.exe /s", "/s"},
+        {"D:\\a\"b c\"\\stagerun.exe /s", "c\"\\stagerun.exe /s"},
+    };
+    for (const auto &c : cases) {
+        std::string commandLine = c.commandLine;
+        EXPECT_STREQ(c.tail, SkipProgramName(&commandLine[0])) << c.commandLine;
+    }
+}
+
 class ShowCommand : public ::testing::TestWithParam<int>
 {
 };

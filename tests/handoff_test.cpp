@@ -3,20 +3,28 @@
 
 #include <cstdlib>
 
-static void MakeHost(bool isWow64)
+// Started from another folder, which holds a stagerun64.exe of its own that must never run.
+static void MakeHost(bool isWow64, bool siblingThere = true)
 {
     MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\n[SetupSilent]\nSetup1=1,a.exe, ,\n");
     AddInstaller("C:\\Pkg\\a.exe", 0);
-    AddInstaller("C:\\Pkg\\stagerun64.exe", 0);
-    SetCurrentDirectoryA("C:\\Pkg");
+    if (siblingThere)
+        AddInstaller("C:\\Pkg\\stagerun64.exe", 0);
+    AddInstaller("D:\\Elsewhere\\stagerun64.exe", 0);
+    SetCurrentDirectoryA("D:\\Elsewhere");
     sim::SetWow64(isWow64);
 }
 
 struct HostCase {
+    const char *name;
     bool isWow64;
     const char *tail;
-    bool handsOver;
+    bool siblingThere;
+    LCID locale;
+    const char *launched; // "" when nothing starts
     const char *parameters;
+    int exitCode;
+    const char *caption; // of the error box; NULL for none
 };
 class HandOff : public ::testing::TestWithParam<HostCase>
 {
@@ -24,23 +32,32 @@ class HandOff : public ::testing::TestWithParam<HostCase>
 
 TEST_P(HandOff, StartsTheSiblingOrRunsItself)
 {
-    MakeHost(GetParam().isWow64);
+    const HostCase &c = GetParam();
+    MakeHost(c.isWow64, c.siblingThere);
+    sim::SetSystemDefaultLocale(c.locale);
     DWORD first = sim::AddProcess("msiexec.exe", 600);
     DWORD second = sim::AddProcess("msiexec.exe", 600);
     DWORD third = sim::AddProcess("msiexec.exe", 600);
-    sim::RunResult result = sim::Run(GetParam().tail);
+    sim::RunResult result = sim::Run(c.tail);
     EXPECT_TRUE(Finished(result));
-    EXPECT_EQ(0, result.exitCode);
-    ASSERT_EQ(1u, sim::Launches().size());
-    const sim::Launch &launch = sim::Launches()[0];
-    if (GetParam().handsOver) {
-        EXPECT_EQ("stagerun64.exe", launch.file);
-        EXPECT_EQ(GetParam().parameters, launch.parameters);
+    EXPECT_EQ(c.exitCode, result.exitCode);
+    std::vector<std::string> started;
+    for (const sim::Launch &launch : sim::Launches()) {
+        if (launch.pid != 0)
+            started.push_back(launch.file + " " + launch.parameters);
+    }
+    std::vector<std::string> expected;
+    if (c.launched[0] != '\0')
+        expected.push_back(std::string(c.launched) + " " + c.parameters);
+    EXPECT_EQ(expected, started);
+    if (c.isWow64) {
         EXPECT_EQ(0u, result.endMs);
         EXPECT_EQ(NULL, sim::MainWindow());
-    } else {
-        EXPECT_EQ(".\\a.exe", launch.file);
-        EXPECT_NE(nullptr, sim::MainWindow());
+    }
+    ASSERT_EQ(c.caption != NULL ? 1u : 0u, sim::MessageBoxes().size());
+    if (c.caption != NULL) {
+        EXPECT_EQ(c.caption, sim::MessageBoxes()[0].caption);
+        EXPECT_EQ("The system cannot find the file specified.\r\n", sim::MessageBoxes()[0].text);
     }
     // Two Windows Installer processes are ended either way, by the hand-off or before the launch.
     EXPECT_TRUE(sim::FindProcess(first)->terminated);
@@ -48,11 +65,25 @@ TEST_P(HandOff, StartsTheSiblingOrRunsItself)
     EXPECT_FALSE(sim::FindProcess(third)->terminated);
 }
 
-INSTANTIATE_TEST_SUITE_P(Hosts, HandOff,
-                         ::testing::Values(HostCase{true, "", true, ""},
-                                           HostCase{true, "/s", true, "/s"},
-                                           HostCase{true, "/S", true, "/s"},
-                                           HostCase{false, "", false, ""}));
+static const char Sibling[] = "C:\\Pkg\\stagerun64.exe";
+// "stagerun64.exe cannot be started." in code page 949.
+static const char KoreanCaption[] = "stagerun64.exe\xb8\xa6 \xbd\xc3\xc0\xdb\xc7\xd2 \xbc\xf6 "
+                                    "\xbe\xf8\xbd\xc0\xb4\xcf\xb4\xd9.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, HandOff,
+    ::testing::Values(HostCase{"Wow64", true, "", true, 0x0409, Sibling, "", 0, NULL},
+                      HostCase{"Wow64Silent", true, "/s", true, 0x0409, Sibling, "/s", 0, NULL},
+                      HostCase{"Wow64SilentUpper", true, "/S", true, 0x0409, Sibling, "/s", 0,
+                               NULL},
+                      HostCase{"Native32", false, "", true, 0x0409, ".\\a.exe", " ", 0, NULL},
+                      HostCase{"SiblingMissing", true, "", false, 0x0409, "", "",
+                               EXIT_HANDOFF_FAILED, "Cannot start stagerun64.exe"},
+                      HostCase{"SiblingMissingKorean", true, "", false, 0x0412, "", "",
+                               EXIT_HANDOFF_FAILED, KoreanCaption},
+                      HostCase{"SiblingMissingSilent", true, "/s", false, 0x0409, "", "",
+                               EXIT_HANDOFF_FAILED, NULL}),
+    [](const ::testing::TestParamInfo<HostCase> &info) { return std::string(info.param.name); });
 
 // A kernel without the export counts as 32-bit, whatever the machine is. The export is looked up
 // before the entry function, so the scenario runs in a freshly started copy of this test program.

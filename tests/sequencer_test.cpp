@@ -76,6 +76,7 @@ TEST(Sequencer, MissingFileSkippedAndNextStepHalfASecondLater)
     MakeMedium("[SetupList]\nSetup1=1,missing.exe, ,\nSetup2=2,gone.exe, ,\nSetup3=0,no.inf,x\n"
                "Setup4=1,here.exe, ,\n");
     AddInstaller("C:\\Pkg\\here.exe", 0);
+    AddInstaller("C:\\WINDOWS\\gone.exe", 0); // left by an earlier run: not to be run again
     EXPECT_TRUE(Finished(sim::Run("")));
     EXPECT_EQ(std::vector<DWORD>{2000}, LaunchTimes());
     EXPECT_TRUE(sim::Dialogs().empty());
@@ -102,6 +103,73 @@ TEST(Sequencer, DirectoriesCarryOver)
     EXPECT_EQ("C:\\WINDOWS\\tool.exe", sim::Launches()[3].file);
     EXPECT_EQ("/quiet", sim::Launches()[3].parameters);
 }
+
+// A folder that cannot be made current skips its step; the current folder stays where the last
+// step left it, so nothing of that folder runs in its place.
+TEST(Sequencer, FolderThatCannotBeMadeCurrentIsSkipped)
+{
+    MakeMedium("[SetupList]\nSetup1=1,driver\\setup.exe, ,\nSetup2=1,app\\setup.exe,-s\n"
+               "Setup3=1,app\\setup.exe, ,\nSetup4=2,tool.exe, ,\n");
+    AddInstaller("C:\\Pkg\\driver\\setup.exe", 0);
+    AddInstaller("C:\\Pkg\\driver\\tool.exe", 0);
+    sim::WriteFile("C:\\Pkg\\app", "a file, not a folder");
+    EXPECT_TRUE(Finished(sim::Run("")));
+    ASSERT_EQ(2u, sim::Launches().size());
+    EXPECT_EQ(" ", sim::Launches()[0].parameters);
+    EXPECT_EQ("C:\\WINDOWS\\tool.exe", sim::Launches()[1].file);
+    EXPECT_EQ("C:\\Pkg\\driver", sim::Launches()[1].currentDirectory);
+    EXPECT_TRUE(sim::Dialogs().empty());
+}
+
+// A copy that fails skips its step instead of running what the Windows folder holds.
+TEST(Sequencer, FailedCopyIsSkipped)
+{
+    MakeMedium("[SetupList]\nSetup1=2,tool.exe, ,\nSetup2=2,tool.exe,/quiet\n");
+    AddInstaller("C:\\Pkg\\tool.exe", 0);
+    sim::MakeDirectory("C:\\WINDOWS\\tool.exe");
+    EXPECT_TRUE(Finished(sim::Run("")));
+    EXPECT_TRUE(sim::Launches().empty());
+    EXPECT_TRUE(sim::Dialogs().empty());
+}
+
+// One upper-casing on both sides of every comparison. In the Korean code page the trail byte of
+// many syllables is an ASCII letter ("\x8c\x63" is one syllable): upper-cased byte by byte it would
+// name another file, folder or process. In Windows-1252 the system's rules upper-case accented
+// letters, which names in a process list keep as they are.
+struct NameCase {
+    const char *codePage;
+    LCID locale;
+    std::string name, upper;
+};
+class NonAsciiNames : public ::testing::TestWithParam<NameCase>
+{
+};
+
+TEST_P(NonAsciiNames, AreWaitedForAndKept)
+{
+    const NameCase &c = GetParam();
+    sim::SetSystemDefaultLocale(c.locale);
+    MakeMedium("[SetupList]\nSetup1=1," + c.name +
+               ".exe, ,\n"
+               "Setup2=1,next.exe,-s -f1\"%curdir%\\" +
+               c.name + "\\a.iss\" -f2\"%curdir%\\" + c.name + "\\a.log\"\n");
+    AddInstaller("C:\\Pkg\\" + c.name + ".exe", 3000);
+    AddInstaller("C:\\Pkg\\next.exe", 0);
+    sim::WriteFile("C:\\Pkg\\" + c.name + "\\a.iss", "");
+    EXPECT_TRUE(Finished(sim::Run("")));
+    ASSERT_EQ(2u, sim::Launches().size());
+    // Started at 500 ms, gone at 3500: the poll at 3700 finds it gone, then the settle rounds.
+    EXPECT_EQ(3700u + 300u + 6000u + 500u, sim::Launches()[1].timeMs);
+    EXPECT_EQ("-s -F1\"C:\\Pkg\\" + c.upper + "\\A.ISS\" -F2\"C:\\Pkg\\" + c.upper + "\\A.LOG\"",
+              sim::Launches()[1].parameters);
+}
+
+INSTANTIATE_TEST_SUITE_P(CodePages, NonAsciiNames,
+                         ::testing::Values(NameCase{"Korean949", 0x0412, "\x8c\x63", "\x8c\x63"},
+                                           NameCase{"Western1252", 0x0409, "caf\xe9", "CAF\xe9"}),
+                         [](const ::testing::TestParamInfo<NameCase> &info) {
+                             return std::string(info.param.codePage);
+                         });
 
 struct WaitCase {
     const char *waitList;

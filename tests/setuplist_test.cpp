@@ -167,3 +167,23 @@ TEST(SetupList, DirectoryIsNoList)
     LoadSetupList();
     EXPECT_STREQ("", SetupTable.Kind[1]);
 }
+
+// A program path the directory part would cut, or one the module-name read cut, names another
+// folder: no list is read, as when none is there.
+TEST(SetupList, ProgramPathTooLongReadsNoList)
+{
+    const struct {
+        size_t directoryLength; // of the program's folder; the path adds "\\stagerun.exe"
+        bool loads;
+    } cases[] = {{187, true}, {188, false}, {244, false}};
+    for (const auto &c : cases) {
+        const std::string directory = "C:\\" + Repeat('p', c.directoryLength - 3);
+        MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\n", directory);
+        // An ancestor's list that a cut path would find instead.
+        sim::WriteFile(directory.substr(0, 150) + "\\StageRun.ini",
+                       "[SetupList]\nSetup1=1,x.exe\n");
+        memset(&SetupTable, 0, sizeof(SetupTable));
+        LoadSetupList();
+        EXPECT_STREQ(c.loads ? "a.exe" : "", SetupTable.File[1]) << c.directoryLength;
+    }
+}

@@ -265,11 +265,14 @@ std::vector<IniSection> ParseIni(const std::string &raw)
 
 } // namespace
 
+// Trail bytes of double-byte characters stay as they are: names differing there are other names.
 std::string LowerAscii(std::string text)
 {
-    for (char &c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = (char)(c - 'A' + 'a');
+    for (size_t i = 0; i < text.size(); i++) {
+        if (IsDBCSLeadByte((BYTE)text[i]) && i + 1 < text.size())
+            i++;
+        else if (text[i] >= 'A' && text[i] <= 'Z')
+            text[i] = (char)(text[i] - 'A' + 'a');
     }
     return text;
 }

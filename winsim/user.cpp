@@ -497,13 +497,19 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
                             caption ? Utf16ToUtf8(caption) : "Error", type, true);
 }
 
+// Code page 949 when the system locale is Korean: lead bytes 0x81 to 0xFE; Windows-1252 has none.
+BOOL WINAPI IsDBCSLeadByte(BYTE byte)
+{
+    return PRIMARYLANGID(SystemLocale()) == LANG_KOREAN && byte >= 0x81 && byte <= 0xFE;
+}
+
 // The system's rules for its ANSI code page: Windows-1252 upper-cases its accented letters too;
 // the Korean code page 949 changes only ASCII, leaving double-byte characters intact.
 LPSTR WINAPI CharUpperA(LPSTR text)
 {
     bool korean = PRIMARYLANGID(SystemLocale()) == LANG_KOREAN;
     for (unsigned char *c = (unsigned char *)text; *c != 0; c++) {
-        if (korean && *c >= 0x81 && c[1] != 0) {
+        if (IsDBCSLeadByte(*c) && c[1] != 0) {
             c++; // lead and trail byte of one character
         } else if (*c >= 'a' && *c <= 'z') {
             *c = (unsigned char)(*c - 32);

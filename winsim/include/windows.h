@@ -86,6 +86,7 @@ typedef HANDLE HLOCAL;
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_BAD_PATHNAME 161L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_NOT_ALL_ASSIGNED 1300L
@@ -282,6 +283,7 @@ BOOL WINAPI EndDialog(HWND dialog, INT_PTR result);
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 LPSTR WINAPI CharUpperA(LPSTR text);
+BOOL WINAPI IsDBCSLeadByte(BYTE byte);
 int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason);
 
