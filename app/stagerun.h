@@ -83,12 +83,55 @@ char *ExpandPathTokens(const char *path);
 BOOL MakeDirectoryCurrent(const char *directory);
 
 // Sequencer and installer dialog (sequencer/).
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK InstallerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 #define PARAMETERS_SIZE 256
 #define WATCHED_NAME_SIZE 256
+#define RESPONSE_PATH_SIZE 150
+
+// What a step will do, as decided by PlanStep for the launcher, the checker and the log.
+enum StepAction {
+    ACTION_END, // not a step: the run ends here
+    ACTION_SKIP,
+    ACTION_LAUNCH,        // started directly, watched with "~" names and patterns, then settled
+    ACTION_DIALOG_LAUNCH, // started by the progress dialog, which waits for its "*" names
+    ACTION_INSTALL_DRIVER,
+    ACTION_REMOVE_DEVICE,
+    ACTION_RESCAN
+};
+enum StepSkip {
+    SKIP_NONE,
+    SKIP_FILE_MISSING,
+    SKIP_FOLDER_UNAVAILABLE, // the folder of a kind "1" step cannot be made current
+    SKIP_PATH_TOO_LONG,      // a path the step needs does not fit its buffer
+    SKIP_NO_HARDWARE_ID      // a device step with a blank hardware-id text
+};
+struct StepPlan {
+    int number;
+    StepAction action;
+    StepSkip skip;
+    char folder[MAX_PATH];               // current while the step runs
+    char copySource[TARGET_PATH_SIZE];   // kind "2": copied to CopyTargetPath, which runs
+    char parameters[PARAMETERS_SIZE];    // as the installer receives them
+    char infPath[MODULE_DIRECTORY_SIZE]; // driver steps; empty when it does not fit
+    char waitSeparator;                  // of the step's wait list
+    BOOL isPackage;                      // an .msi: the arguments pass as written
+    BOOL reboot;                         // the step asks for a restart at the end of the run
+};
+enum OptionFate { OPTION_ABSENT, OPTION_PASSED, OPTION_MISSING, OPTION_TOO_LONG };
+// What the last BuildLaunchParameters did with the response-file and log-file options.
+struct OptionNotes {
+    OptionFate response, log;
+    char responsePath[RESPONSE_PATH_SIZE];
+};
+extern StepPlan Plan;
+extern OptionNotes LaunchOptions;
+void PlanStep(int n);
 BOOL BuildLaunchParameters(const char *arguments, char *parameters);
-BOOL IsStepBusy(char separator, char *watched);
+// The text a wait-list name matches against every process when it is a pattern, else NULL.
+char *WaitPattern(char *name);
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK InstallerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL IsStepBusy(char *watched);
 
 // System services (system/).
 DWORD FindProcessIdByName(char *name);
