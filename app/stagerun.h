@@ -67,6 +67,23 @@ void DispatchPendingMessages(void);
 LPSTR SkipProgramName(LPSTR commandLine);
 
 // Setup list and paths (setuplist/).
+// How loading the setup list went, for the checker and the log.
+enum ListEnd {
+    LIST_NO_PROGRAM_PATH, // the program's own folder could not be told or made current
+    LIST_NO_FILE,
+    LIST_EMPTY_KEY,      // the key after the last step is empty or missing
+    LIST_VALUE_TOO_LONG, // over 149 characters
+    LIST_FIELD_TOO_LONG,
+    LIST_TABLE_FULL // a step after the 99th
+};
+struct SetupListState {
+    char section[16];
+    int steps; // loaded into slots 1..steps
+    ListEnd end;
+    int key;   // the number of the key where loading stopped
+    int field; // LIST_FIELD_TOO_LONG: 1 to 5, the field that does not fit
+};
+extern SetupListState SetupListStatus;
 void ChooseLanguage(void);
 void LoadSetupList(void);
 BOOL FileExists(const char *path);

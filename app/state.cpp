@@ -6,6 +6,7 @@ BYTE SilentMode;
 char LanguageCode[4];
 char ModuleDirectory[MODULE_DIRECTORY_SIZE];
 SetupTableArrays SetupTable;
+SetupListState SetupListStatus;
 
 int CurrentEntry;
 int RebootRequired;

@@ -3,7 +3,6 @@
 
 #define SETUP_LIST_FILE ".\\StageRun.ini"
 #define VALUE_SIZE 150
-#define SECTION_SIZE 16
 #define KEY_SIZE 16
 #define FIELD_COUNT 5
 
@@ -35,8 +34,10 @@ static BOOL StoreStep(int slot)
     const char *cursor = SetupValue;
     for (int field = 0; field < FIELD_COUNT; field++) {
         int found = NextListName(&cursor, ',', staged[field], capacities[field]);
-        if (found < 0)
+        if (found < 0) {
+            SetupListStatus.field = field + 1;
             return FALSE;
+        }
         if (found == 0)
             break;
     }
@@ -52,9 +53,17 @@ void ChooseLanguage(void)
              PRIMARYLANGID(locale) == LANG_KOREAN ? "kor" : "eng");
 }
 
+static void EndList(ListEnd end, int key)
+{
+    SetupListStatus.end = end;
+    SetupListStatus.key = key;
+}
+
 void LoadSetupList(void)
 {
     ChooseLanguage();
+    memset(&SetupListStatus, 0, sizeof(SetupListStatus));
+    EndList(LIST_NO_PROGRAM_PATH, 0);
 
     for (size_t i = 0; i < sizeof(ModuleDirectory); i++)
         ModuleDirectory[i] = '\0';
@@ -70,18 +79,29 @@ void LoadSetupList(void)
     if (!MakeDirectoryCurrent(ModuleDirectory))
         return;
 
-    char section[SECTION_SIZE];
-    CopyText(section, sizeof(section), "SetupList");
+    CopyText(SetupListStatus.section, sizeof(SetupListStatus.section), "SetupList");
     if (SilentMode && ReadSetupValue("SetupSilent", 1) > 0)
-        CopyText(section, sizeof(section), "SetupSilent");
+        CopyText(SetupListStatus.section, sizeof(SetupListStatus.section), "SetupSilent");
 
+    EndList(LIST_NO_FILE, 0);
     if (!FileExists(SETUP_LIST_FILE))
         return;
     // The list ends at the first empty key, at the first step that does not fit, and after the
     // last slot of the table.
-    for (int slot = 1; slot <= LAST_SETUP_SLOT; slot++) {
-        DWORD length = ReadSetupValue(section, slot);
-        if (length == 0 || length >= VALUE_SIZE || !StoreStep(slot))
-            return;
+    for (int slot = 1; slot <= LAST_SETUP_SLOT + 1; slot++) {
+        DWORD length = ReadSetupValue(SetupListStatus.section, slot);
+        if (length == 0)
+            EndList(LIST_EMPTY_KEY, slot);
+        else if (slot > LAST_SETUP_SLOT)
+            EndList(LIST_TABLE_FULL, slot);
+        else if (length >= VALUE_SIZE)
+            EndList(LIST_VALUE_TOO_LONG, slot);
+        else if (!StoreStep(slot))
+            EndList(LIST_FIELD_TOO_LONG, slot);
+        else {
+            SetupListStatus.steps = slot;
+            continue;
+        }
+        return;
     }
 }
