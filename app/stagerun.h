@@ -86,6 +86,8 @@ struct SetupListState {
 extern SetupListState SetupListStatus;
 void ChooseLanguage(void);
 void LoadSetupList(void);
+// As LoadSetupList, for the program at that path.
+void LoadSetupListAt(const char *programPath);
 BOOL FileExists(const char *path);
 BOOL IsSameText(const char *a, const char *b);
 void UpperCaseAscii(char *text);

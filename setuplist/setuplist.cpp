@@ -61,21 +61,26 @@ static void EndList(ListEnd end, int key)
 
 void LoadSetupList(void)
 {
+    char path[MODULE_DIRECTORY_SIZE] = {};
+    DWORD length = GetModuleFileNameA(NULL, path, sizeof(path));
+    // A path the read cut names another folder.
+    if (length >= sizeof(path))
+        path[0] = '\0';
+    LoadSetupListAt(path);
+}
+
+void LoadSetupListAt(const char *programPath)
+{
     ChooseLanguage();
     memset(&SetupListStatus, 0, sizeof(SetupListStatus));
     EndList(LIST_NO_PROGRAM_PATH, 0);
-
-    for (size_t i = 0; i < sizeof(ModuleDirectory); i++)
-        ModuleDirectory[i] = '\0';
-    // A path the read cut, or one longer than its directory part looks at, would name another
-    // folder and so another list: read none. So also when the folder cannot be made current.
-    DWORD pathLength = GetModuleFileNameA(NULL, ModuleDirectory, sizeof(ModuleDirectory));
-    if (pathLength == 0 || pathLength >= sizeof(ModuleDirectory) ||
-        pathLength > DIRECTORY_SCAN_LIMIT) {
-        ModuleDirectory[0] = '\0';
+    memset(ModuleDirectory, 0, sizeof(ModuleDirectory));
+    // A path longer than its directory part looks at would name another folder and so another
+    // list: read none. So also when the folder cannot be made current.
+    size_t pathLength = strlen(programPath);
+    if (pathLength == 0 || pathLength > DIRECTORY_SCAN_LIMIT)
         return;
-    }
-    CopyText(ModuleDirectory, sizeof(ModuleDirectory), GetDirectoryPart(ModuleDirectory));
+    CopyText(ModuleDirectory, sizeof(ModuleDirectory), GetDirectoryPart(programPath));
     if (!MakeDirectoryCurrent(ModuleDirectory))
         return;
 
