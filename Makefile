@@ -15,7 +15,8 @@ dist:
 	mkdir -p dist
 	cp build/win32/stagerun.exe dist/stagerun.exe
 	cp build/win64/stagerun64.exe dist/stagerun64.exe
-	@ls -l dist/stagerun.exe dist/stagerun64.exe
+	cp build/win32/stagerun-check.exe dist/stagerun-check.exe
+	@ls -l dist/stagerun.exe dist/stagerun64.exe dist/stagerun-check.exe
 
 build/host/Makefile: CMakeLists.txt cmake/host.cmake
 	cmake --preset host >/dev/null

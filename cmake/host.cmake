@@ -12,7 +12,8 @@ if(STAGERUN_FUZZ)
   list(APPEND HOST_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
 endif()
 
-add_library(winsim STATIC winsim/core.cpp winsim/files.cpp winsim/user.cpp winsim/system.cpp)
+add_library(winsim STATIC winsim/core.cpp winsim/files.cpp winsim/read.cpp winsim/user.cpp
+            winsim/system.cpp)
 target_include_directories(winsim PUBLIC winsim/include winsim)
 target_compile_options(winsim PRIVATE ${HOST_FLAGS} -Wall -Wextra -Werror)
 
@@ -25,6 +26,12 @@ target_link_libraries(stagerun_host INTERFACE "$<LINK_GROUP:RESCAN,stagerun_core
 target_include_directories(stagerun_host INTERFACE app winsim/include winsim)
 target_include_directories(stagerun_core PRIVATE winsim/include)
 
+# The medium checker's logic; its console entry point is only in the Windows build.
+add_library(stagerun_checker STATIC ${STAGERUN_CHECKER_SOURCES})
+target_include_directories(stagerun_checker PUBLIC checker)
+target_compile_options(stagerun_checker PRIVATE ${HOST_FLAGS} ${STAGERUN_WARNINGS})
+target_link_libraries(stagerun_checker PUBLIC stagerun_host)
+
 if(STAGERUN_FUZZ)
   include(tests/fuzz/fuzz.cmake OPTIONAL)
   return()
@@ -36,7 +43,7 @@ include(GoogleTest)
 file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS tests/*.cpp)
 add_executable(host_tests ${HOST_TEST_SOURCES})
 target_compile_options(host_tests PRIVATE ${HOST_FLAGS} -Wall -Wextra -Werror)
-target_link_libraries(host_tests PRIVATE stagerun_host GTest::gtest GTest::gtest_main)
+target_link_libraries(host_tests PRIVATE stagerun_checker GTest::gtest GTest::gtest_main)
 # Each test runs in a process of its own: a scenario starts from a freshly started program.
 gtest_discover_tests(host_tests DISCOVERY_MODE PRE_TEST)
 

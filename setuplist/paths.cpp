@@ -165,8 +165,15 @@ char *ExpandPathTokens(const char *path)
     return TokenWorkingCopy;
 }
 
+// The directory of a file at a drive's root is the drive alone ("D:"), which would name the
+// directory current on that drive rather than its root.
 BOOL MakeDirectoryCurrent(const char *directory)
 {
+    char root[] = "?:\\";
+    if (directory[0] != '\0' && directory[1] == ':' && directory[2] == '\0') {
+        root[0] = directory[0];
+        directory = root;
+    }
     // The C runtime numbers drives from 1 for "A"; other characters name no drive.
     if (directory[0] >= 'A' && directory[0] <= 'Z')
         _chdrive(directory[0] - 64);

@@ -1,8 +1,8 @@
-// Broken setup lists, each run by the whole program: no crash, every field of the table ends inside
-// its slot, and only the steps that the capacity rule lets through (every field within its slot,
-// values of at most 149 characters, at most 99 steps, the list ending at the first step that does
-// not fit) launch anything or touch a device.
-#include "medium.h"
+// Broken setup lists, each checked by the medium checker and run by the whole program: no crash,
+// every field of the table ends inside its slot, and only the steps that the capacity rule lets
+// through (every field within its slot, values of at most 149 characters, at most 99 steps, the
+// list ending at the first step that does not fit) launch anything or touch a device.
+#include "checking.h"
 
 struct BadList {
     const char *name;
@@ -71,8 +71,17 @@ TEST_P(BadSetupList, RunsOnlyWhatFits)
     for (const char *name : {"a.exe", "b.exe", "c.exe"})
         AddInstaller(std::string("C:\\Pkg\\") + name, 0);
     sim::AddDevice({{"USB\\VID_1234&PID_0001"}, "Widget"});
+    // The checker reads the same list first: what it plans to launch is what then runs.
+    CheckOutput check = Check("C:\\Pkg", false, true);
 
     EXPECT_TRUE(Finished(sim::Run("")));
+    std::vector<std::string> ran;
+    for (const sim::Launch &launch : sim::Launches())
+        ran.push_back(launch.file + "|" + launch.currentDirectory + "|" + launch.parameters);
+    if (check.exitCode == CHECK_UNREADABLE)
+        EXPECT_EQ(0u, check.text.find("{\"error\": ")) << check.text;
+    else
+        EXPECT_EQ(ran, PlannedLaunches(check.text)) << check.text;
     std::vector<std::string> launched;
     for (const sim::Launch &launch : sim::Launches())
         launched.push_back(GetFileNamePart(launch.file.c_str()) + ("(" + launch.parameters + ")"));

@@ -104,6 +104,20 @@ TEST(Sequencer, DirectoriesCarryOver)
     EXPECT_EQ("/quiet", sim::Launches()[3].parameters);
 }
 
+// A medium at a drive's root: "D:" alone would name the folder current on that drive, which an
+// earlier step left in a subfolder; the root is meant.
+TEST(Sequencer, MediumAtADriveRoot)
+{
+    MakeMedium("[SetupList]\nSetup1=1,sub\\a.exe, ,\nSetup2=1,b.exe, ,\n", "D:");
+    AddInstaller("D:\\sub\\a.exe", 0);
+    AddInstaller("D:\\b.exe", 0);
+    sim::WriteFile("D:\\sub\\b.exe", "not this one");
+    EXPECT_TRUE(Finished(sim::Run("")));
+    ASSERT_EQ(2u, sim::Launches().size());
+    EXPECT_EQ("D:\\sub", sim::Launches()[0].currentDirectory);
+    EXPECT_EQ("D:\\", sim::Launches()[1].currentDirectory);
+}
+
 // A folder that cannot be made current skips its step; the current folder stays where the last
 // step left it, so nothing of that folder runs in its place.
 TEST(Sequencer, FolderThatCannotBeMadeCurrentIsSkipped)

@@ -140,20 +140,6 @@ std::string AnsiCharacter(unsigned c)
     return "?";
 }
 
-// The characters of ANSI text: a byte each, in the Korean code page a lead byte with its trail
-// byte.
-std::vector<std::string> AnsiCharacters(const std::string &text)
-{
-    bool korean = PRIMARYLANGID(SystemLocale()) == LANG_KOREAN;
-    std::vector<std::string> characters;
-    for (size_t i = 0; i < text.size(); i++) {
-        size_t length = korean && (unsigned char)text[i] >= 0x81 && i + 1 < text.size() ? 2 : 1;
-        characters.push_back(text.substr(i, length));
-        i += length - 1;
-    }
-    return characters;
-}
-
 // One UTF-8 sequence at text[*i], moving *i past it: the character, or U+FFFD for a malformed
 // sequence, which takes in the bytes the platform's decoder reads before it sees the fault (a lead
 // byte with the continuation bytes that still fit it).
@@ -264,6 +250,20 @@ std::vector<IniSection> ParseIni(const std::string &raw)
 }
 
 } // namespace
+
+// The characters of ANSI text: a byte each, in the Korean code page a lead byte with its trail
+// byte.
+std::vector<std::string> AnsiCharacters(const std::string &text)
+{
+    bool korean = PRIMARYLANGID(SystemLocale()) == LANG_KOREAN;
+    std::vector<std::string> characters;
+    for (size_t i = 0; i < text.size(); i++) {
+        size_t length = korean && (unsigned char)text[i] >= 0x81 && i + 1 < text.size() ? 2 : 1;
+        characters.push_back(text.substr(i, length));
+        i += length - 1;
+    }
+    return characters;
+}
 
 // Trail bytes of double-byte characters stay as they are: names differing there are other names.
 std::string LowerAscii(std::string text)

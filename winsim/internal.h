@@ -5,12 +5,13 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace sim
 {
 
 // Handles: every one the program opens is counted until it is closed.
-enum HandleKind { HANDLE_SNAPSHOT, HANDLE_PROCESS, HANDLE_TOKEN, HANDLE_DEVICE_LIST };
+enum HandleKind { HANDLE_SNAPSHOT, HANDLE_PROCESS, HANDLE_TOKEN, HANDLE_DEVICE_LIST, HANDLE_FILE };
 HANDLE OpenHandle(HandleKind kind, uintptr_t object);
 bool LookupHandle(HANDLE handle, HandleKind kind, uintptr_t *object);
 bool CloseSimHandle(HANDLE handle);
@@ -36,5 +37,7 @@ bool ProgramCannotStart(const std::string &fileName);
 // Text.
 std::string Utf16ToUtf8(const WCHAR *text);
 std::string LowerAscii(std::string text);
+// The characters of ANSI text: a byte each, in the Korean code page a lead byte with its trail.
+std::vector<std::string> AnsiCharacters(const std::string &text);
 
 } // namespace sim

@@ -237,6 +237,19 @@ HFILE WINAPI OpenFile(LPCSTR fileName, LPOFSTRUCT info, UINT style);
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
 BOOL WINAPI CopyFileA(LPCSTR existing, LPCSTR newName, BOOL failIfExists);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
+typedef struct _SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
+#define GENERIC_READ 0x80000000u
+#define FILE_SHARE_READ 0x00000001
+#define OPEN_EXISTING 3
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#define CP_ACP 0
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD creation, DWORD flags, HANDLE templateFile);
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPVOID overlapped);
+DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high);
+DWORD WINAPI GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart);
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int count, LPWSTR wide,
+                               int size);
 DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 LCID WINAPI GetSystemDefaultLCID(void);
 DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD code, DWORD language, LPSTR buffer,

@@ -1,0 +1,69 @@
+// The medium checker: reads a medium as the launcher would and reports what it will do, without
+// launching, copying, installing or changing anything.
+#pragma once
+
+#include "stagerun.h"
+
+#include <stdio.h>
+
+#define LIST_FILE_NAME "StageRun.ini"
+// A setup list is a few kilobytes; a larger file is not one we check.
+#define LIST_FILE_LIMIT (4 * 1024 * 1024)
+#define CHECK_PATH_SIZE MAX_PATH
+#define MESSAGE_SIZE 1024
+
+enum CheckExit { CHECK_CLEAN, CHECK_WARNINGS, CHECK_ERRORS, CHECK_UNREADABLE };
+enum Severity { FINDING_WARNING, FINDING_ERROR };
+
+// What the raw text of the list says where the ini reader does not tell: the line of each key,
+// keys given twice, values whose last blank field the reader trims, and the file's encoding.
+#define SCANNED_KEY_LIMIT 1000
+#define SCANNED_SECTIONS 3
+enum ScannedSection { SECTION_SETUP_LIST, SECTION_SETUP_SILENT, SECTION_STAGERUN };
+enum ListEncoding { ENCODING_ANSI, ENCODING_UTF8_BOM, ENCODING_UTF16 };
+struct ListScan {
+    ListEncoding encoding;
+    int firstNonAsciiLine; // 0 when every byte is ASCII
+    BOOL sectionSeen[SCANNED_SECTIONS];
+    // Line of the first "SetupN" key in each section, 0 when absent; N up to SCANNED_KEY_LIMIT.
+    int keyLine[SCANNED_SECTIONS][SCANNED_KEY_LIMIT + 1];
+    BOOL keyHasValue[SCANNED_SECTIONS][SCANNED_KEY_LIMIT + 1];
+    BOOL trailingBlank[SCANNED_SECTIONS][SCANNED_KEY_LIMIT + 1];
+    int lastKey[SCANNED_SECTIONS]; // the highest N with a value
+};
+extern ListScan Scan;
+
+// The options of one check.
+struct CheckRequest {
+    const char *folder; // NULL: the current folder
+    BOOL silent;
+    BOOL json;
+};
+
+// Report (report.cpp): findings are kept, steps are written as they are planned.
+extern FILE *ReportOut;
+void AddFinding(Severity severity, int line, int step, const char *code, const char *format, ...)
+#ifdef __GNUC__
+    __attribute__((format(printf, 5, 6)))
+#endif
+    ;
+int FindingCount(Severity severity);
+void BeginFindings(const CheckRequest *request);
+void BeginReport(const CheckRequest *request, const char *medium);
+// action: a short word for pipelines; summary: a sentence for people.
+void ReportStepBegin(int number, int line, const char *action, const char *summary);
+// note, when not NULL, is what the text report shows in place of the value.
+void ReportField(const char *name, const char *label, const char *value, const char *note);
+void ReportFlag(const char *name, const char *label, BOOL value);
+void ReportWait(const char *name, const char *rule);
+void ReportStepEnd(void);
+void ReportEnd(const char *reason, BOOL restart);
+int EndReport(void);
+void ReportUnreadable(const CheckRequest *request, const char *message);
+
+// Raw scan (scan.cpp): FALSE with a message when the file cannot be read.
+BOOL ScanListFile(const char *path, char *message, size_t capacity);
+ScannedSection SectionIndex(const char *section);
+
+// The whole check (check.cpp); returns the exit code.
+int CheckMedium(const CheckRequest *request);

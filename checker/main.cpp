@@ -1,0 +1,35 @@
+// stagerun-check: shows what the launcher will do with a medium, before it ships.
+
+#include "check.h"
+
+static const char Usage[] =
+    "usage: stagerun-check [/s] [/json] [folder]\n"
+    "  Reads the medium in folder (default: the current folder) as the launcher would and\n"
+    "  prints each step it will perform and what in the medium will not work as written.\n"
+    "  /s     check the silent run (stagerun /s)\n"
+    "  /json  one JSON document for build pipelines\n"
+    "exit codes: 0 clean, 1 warnings only, 2 errors, 3 the medium could not be read\n";
+
+int main(int argc, char **argv)
+{
+    CheckRequest request = {NULL, FALSE, FALSE};
+    for (int i = 1; i < argc; i++) {
+        const char *argument = argv[i];
+        if (IsSameText(argument, "/s") || IsSameText(argument, "-s")) {
+            request.silent = TRUE;
+        } else if (IsSameText(argument, "/json") || IsSameText(argument, "--json")) {
+            request.json = TRUE;
+        } else if (IsSameText(argument, "/?") || IsSameText(argument, "/help") ||
+                   IsSameText(argument, "--help")) {
+            fputs(Usage, stdout);
+            return CHECK_CLEAN;
+        } else if ((argument[0] == '/' && argument[1] != '\0' && argument[2] == '\0') ||
+                   argument[0] == '-' || request.folder != NULL) {
+            fprintf(stderr, "stagerun-check: unexpected argument %s\n%s", argument, Usage);
+            return CHECK_UNREADABLE;
+        } else {
+            request.folder = argument;
+        }
+    }
+    return CheckMedium(&request);
+}

@@ -1,0 +1,274 @@
+// The medium checker: the findings each trap gives, what it cannot read, and that the plan it
+// prints is the run the launcher then performs.
+#include "checking.h"
+
+#include <regex>
+#include <sstream>
+
+// "code@line" of every finding, in report order; line 0 for the list as a whole, "-" for the
+// medium folder.
+static std::vector<std::string> FindingCodes(const std::string &text)
+{
+    std::vector<std::string> codes;
+    std::regex finding("(StageRun\\.ini(?::(\\d+))?|.*): (?:error|warning): ([a-z-]+): .*");
+    std::istringstream lines(text);
+    std::smatch match;
+    for (std::string line; std::getline(lines, line);) {
+        if (!std::regex_match(line, match, finding))
+            continue;
+        std::string where = match[1].str().rfind("StageRun.ini", 0) == 0
+                                ? (match[2].matched ? match[2].str() : "0")
+                                : "-";
+        codes.push_back(match[3].str() + "@" + where);
+    }
+    return codes;
+}
+
+struct MediumCase {
+    const char *name;
+    std::string ini;
+    std::vector<std::string> files; // beside the list unless they name a folder
+    bool silent;
+    std::vector<std::string> findings;
+    int exitCode;
+};
+static void PrintTo(const MediumCase &medium, std::ostream *out)
+{
+    *out << medium.name;
+}
+class CheckedMedium : public ::testing::TestWithParam<MediumCase>
+{
+};
+
+TEST_P(CheckedMedium, GivesItsFindings)
+{
+    const MediumCase &c = GetParam();
+    MakeMedium(c.ini);
+    AddInstaller("C:\\Pkg\\stagerun64.exe", 0);
+    for (const std::string &file : c.files) {
+        if (file.back() == '\\')
+            sim::MakeDirectory("C:\\Pkg\\" + file.substr(0, file.size() - 1));
+        else
+            sim::WriteFile("C:\\Pkg\\" + file, "MZ");
+    }
+    CheckOutput out = Check("C:\\Pkg", c.silent);
+    EXPECT_EQ(c.findings, FindingCodes(out.text)) << out.text;
+    EXPECT_EQ(c.exitCode, out.exitCode);
+}
+
+static std::string Keys(int count)
+{
+    std::string keys = "[SetupList]\n";
+    for (int n = 1; n <= count; n++)
+        keys += "Setup" + std::to_string(n) + "=1,a.exe,/" + std::to_string(n) + "\n";
+    return keys;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Media, CheckedMedium,
+    ::testing::Values(
+        MediumCase{"Clean",
+                   "[SetupList]\nSetup1=0,drv.inf,vid_1234\nSetup2=1,sub\\a.exe, ,b.exe~*.tmp\n"
+                   "Setup3=1,app\\s.exe,-s -f1\"%curdir%\\app\\s.iss\" -f2\"%windir%\\s.log\", ,1\n"
+                   "Setup4=2,t.exe,/q\nSetup5=-1,x,vid_1234\nSetup6=-2\n"
+                   "[SetupSilent]\nSetup1=1,a.exe, ,\n",
+                   {"drv.inf", "sub\\a.exe", "app\\s.exe", "app\\s.iss", "app\\t.exe"},
+                   false,
+                   {},
+                   CHECK_CLEAN},
+        MediumCase{"NumberingGapCrLf",
+                   "[SetupList]\r\nSetup1=1,a.exe,/1\r\n\r\nSetup3=1,a.exe,/3\r\n",
+                   {"a.exe"},
+                   false,
+                   {"numbering-gap@4"},
+                   CHECK_ERRORS},
+        MediumCase{"ValueTooLong",
+                   "[SetupList]\nSetup1=1,a.exe,/1\nSetup2=1,a.exe,/" + std::string(141, 'x') +
+                       "\n",
+                   {"a.exe"},
+                   false,
+                   {"value-too-long@3"},
+                   CHECK_ERRORS},
+        MediumCase{"FieldTooLong",
+                   "[SetupList]\nSetup1=1," + std::string(100, 'f') + ",/1\n",
+                   {},
+                   false,
+                   {"field-too-long@2"},
+                   CHECK_ERRORS},
+        MediumCase{"UnknownKind",
+                   "[SetupList]\nSetup1=3,a.exe,/1\nSetup2=1,a.exe,/2\n",
+                   {"a.exe"},
+                   false,
+                   {"unknown-kind@2"},
+                   CHECK_ERRORS},
+        MediumCase{
+            "TooManySteps", Keys(100), {"a.exe"}, false, {"too-many-steps@101"}, CHECK_ERRORS},
+        MediumCase{"NoSteps", "[SetupList]\n", {}, false, {"no-steps@0"}, CHECK_ERRORS},
+        MediumCase{"FileMissing",
+                   "[SetupList]\nSetup1=1,a.exe, ,\n",
+                   {},
+                   false,
+                   {"file-missing@2"},
+                   CHECK_ERRORS},
+        // A kind "1" step in a subfolder leaves it current for the ".\" paths after it.
+        MediumCase{"FolderCarriedOver",
+                   "[SetupList]\nSetup1=1,sub\\a.exe, ,\nSetup2=2,t.exe, ,\nSetup3=0,d.inf,vid\n",
+                   {"sub\\a.exe", "t.exe", "d.inf"},
+                   false,
+                   {"file-missing@3", "file-missing@4"},
+                   CHECK_ERRORS},
+        MediumCase{"InfOnlyInTheCurrentFolder",
+                   "[SetupList]\nSetup1=1,sub\\a.exe, ,\nSetup2=0,d.inf,vid\n",
+                   {"sub\\a.exe", "sub\\d.inf"},
+                   false,
+                   {"inf-missing@3"},
+                   CHECK_ERRORS},
+        MediumCase{"FolderMissing",
+                   "[SetupList]\nSetup1=1,none\\a.exe, ,\n",
+                   {},
+                   false,
+                   {"folder-missing@2"},
+                   CHECK_ERRORS},
+        MediumCase{"TrimmedBlank",
+                   "[SetupList]\nSetup1=1,a.exe, \nSetup2=1,a.exe,/2, \n",
+                   {"a.exe"},
+                   false,
+                   {"trimmed-blank@2", "trimmed-blank@3"},
+                   CHECK_WARNINGS},
+        MediumCase{"WaitSeparators",
+                   "[SetupList]\nSetup1=1,a.exe, ,b.exe*c.exe\nSetup2=1,a.exe,/x,*.tmp\n"
+                   "Setup3=1,a.exe,/x,b.exe~c.exe\nSetup4=1,a.exe, ,b.exe~*.tmp\n",
+                   {"a.exe"},
+                   false,
+                   {"wait-separator@2", "wait-separator@3", "wait-separator@4"},
+                   CHECK_WARNINGS},
+        MediumCase{"ResponseFileMissing",
+                   "[SetupList]\nSetup1=1,a.exe,-s -f1\"%curdir%\\x.iss\"\n",
+                   {"a.exe"},
+                   false,
+                   {"response-file-missing@2"},
+                   CHECK_ERRORS},
+        MediumCase{"OptionsOnPackage",
+                   "[SetupList]\nSetup1=1,p.msi,/qn -f2\"a.log\"\n",
+                   {"p.msi"},
+                   false,
+                   {"options-on-msi@2"},
+                   CHECK_WARNINGS},
+        MediumCase{"BlankHardwareId",
+                   "[SetupList]\nSetup1=-1, ,\nSetup2=0,d.inf, ,\n",
+                   {"d.inf"},
+                   false,
+                   {"empty-hardware-id@2", "empty-hardware-id@3"},
+                   CHECK_ERRORS},
+        MediumCase{"RestartFlag",
+                   "[SetupList]\nSetup1=1,a.exe, , ,y\n",
+                   {"a.exe"},
+                   false,
+                   {"restart-flag@2"},
+                   CHECK_WARNINGS},
+        MediumCase{"SilentSectionEmpty",
+                   "[SetupList]\nSetup1=1,a.exe, ,\n[SetupSilent]\nSetup2=1,a.exe, ,\n",
+                   {"a.exe"},
+                   true,
+                   {"silent-section-empty@0"},
+                   CHECK_WARNINGS},
+        MediumCase{
+            "DuplicateKeyAndSection",
+            "[SetupList]\nSetup1=1,a.exe, ,\nSetup1=1,b.exe, ,\n[setuplist]\nSetup2=1,a.exe, ,\n",
+            {"a.exe"},
+            false,
+            {"duplicate-key@3", "duplicate-section@4"},
+            CHECK_WARNINGS},
+        MediumCase{"ByteOrderMark",
+                   "\xEF\xBB\xBF[SetupList]\nSetup1=1,a.exe, ,\n",
+                   {"a.exe"},
+                   false,
+                   {"encoding@1"},
+                   CHECK_WARNINGS},
+        MediumCase{"Utf16",
+                   std::string("\xFF\xFE[\0S\0e\0t\0u\0p\0L\0i\0s\0t\0]\0\n\0S\0e\0t\0u\0p\0001\0="
+                               "\0001\0,\0a\0.\0e\0x\0e\0,\0 \0,\0\n\0",
+                               60),
+                   {"a.exe"},
+                   false,
+                   {"encoding@1"},
+                   CHECK_WARNINGS},
+        MediumCase{"OutsideAscii",
+                   "[SetupList]\nSetup1=1,caf\xE9.exe, ,\n",
+                   {"caf\xE9.exe"},
+                   false,
+                   {"code-page@2"},
+                   CHECK_WARNINGS},
+        MediumCase{"DllRedirection",
+                   "[SetupList]\nSetup1=1,a.exe, ,\n",
+                   {"a.exe", "stagerun.exe.local\\"},
+                   false,
+                   {"dll-redirection@-"},
+                   CHECK_ERRORS}),
+    [](const ::testing::TestParamInfo<MediumCase> &info) { return std::string(info.param.name); });
+
+TEST(Checker, SiblingMissingAndNoLauncher)
+{
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\n");
+    sim::WriteFile("C:\\Pkg\\a.exe", "MZ");
+    EXPECT_EQ(std::vector<std::string>{"sibling-missing@-"}, FindingCodes(Check("C:\\Pkg").text));
+    sim::WriteFile("D:\\Bare\\StageRun.ini", "[SetupList]\nSetup1=1,a.exe, ,\n");
+    sim::WriteFile("D:\\Bare\\a.exe", "MZ");
+    EXPECT_EQ(std::vector<std::string>{"no-launcher@-"}, FindingCodes(Check("D:\\Bare").text));
+}
+
+// What cannot be read is said in one line, with exit code 3, for every bad list of the launcher's
+// own tests too (tests/badlist_test.cpp runs them through the checker as well).
+TEST(Checker, UnreadableMedia)
+{
+    MakeMedium("");
+    sim::MakeDirectory("D:\\Empty");
+    sim::WriteFile("D:\\File", "x");
+    sim::MakeDirectory("D:\\Folder\\StageRun.ini");
+    sim::WriteFile("D:\\Huge\\StageRun.ini", "[SetupList]\n" + std::string(5 << 20, ';'));
+    const struct {
+        const char *folder, *message;
+    } cases[] = {
+        {"D:\\Missing", "stagerun-check: D:\\Missing: no such folder\n"},
+        {"D:\\File", "stagerun-check: D:\\File: no such folder\n"},
+        {"D:\\Empty", "stagerun-check: D:\\Empty: no StageRun.ini in this folder\n"},
+        {"D:\\Folder", "stagerun-check: D:\\Folder: no StageRun.ini in this folder\n"},
+        {"D:\\Huge", "stagerun-check: D:\\Huge\\StageRun.ini is larger than 4194304 bytes: not a "
+                     "setup list\n"},
+    };
+    for (const auto &c : cases) {
+        CheckOutput out = Check(c.folder);
+        EXPECT_EQ(CHECK_UNREADABLE, out.exitCode) << c.folder;
+        EXPECT_EQ(c.message, out.text);
+    }
+    SetCurrentDirectoryA("D:\\Empty");
+    EXPECT_EQ("{\"error\": \"D:\\\\Empty: no StageRun.ini in this folder\", \"exitCode\": 3}\n",
+              Check(NULL, false, true).text);
+}
+
+// The plan the checker prints is what the launcher then does on the same medium: the same files,
+// folders and parameters, in order.
+TEST(Checker, PlanIsTheRun)
+{
+    MakeMedium("[SetupList]\n"
+               "Setup1=1,Driver\\setup.exe, ,helper.exe\n"
+               "Setup2=2,tool.exe,/quiet\n"
+               "Setup3=1,app\\setup.exe,-s -f1\"%curdir%\\app\\setup.iss\" "
+               "-f2\"%windir%\\setup.log\", ,1\n"
+               "Setup4=1,missing.exe, ,\n"
+               "Setup5=1,D:\\Other\\abs.exe,-x -f1\"none.iss\"\n");
+    AddInstaller("C:\\Pkg\\stagerun64.exe", 0);
+    AddInstaller("C:\\Pkg\\Driver\\setup.exe", 100);
+    AddInstaller("C:\\Pkg\\Driver\\tool.exe", 100);
+    AddInstaller("C:\\Pkg\\app\\Setup.exe", 100);
+    AddInstaller("D:\\Other\\abs.exe", 100);
+    sim::WriteFile("C:\\Pkg\\app\\setup.iss", "");
+    std::string json = Check("C:\\Pkg", false, true).text;
+    std::vector<std::string> planned = PlannedLaunches(json);
+    ASSERT_TRUE(Finished(sim::Run("")));
+    std::vector<std::string> ran;
+    for (const sim::Launch &launch : sim::Launches())
+        ran.push_back(launch.file + "|" + launch.currentDirectory + "|" + launch.parameters);
+    EXPECT_EQ(4u, ran.size());
+    EXPECT_EQ(ran, planned) << json;
+}
