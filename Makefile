@@ -1,8 +1,13 @@
 # Entry points: make dist, make test, make demo, make bench (see README.md).
 JOBS ?= $(shell nproc)
 DEPS := scripts/install-deps.sh
+# Where dist writes; the release tests point it at a folder of their own.
+DIST ?= dist
+# The programs each cross build ships (cmake/release.cmake writes the lists).
+RELEASE_LISTS := build/win32/release-files.txt build/win64/release-files.txt
 
-.PHONY: all dist test host-test asan-test fuzz fuzz-smoke e2e-test demo bench format clean
+.PHONY: all dist test host-test asan-test fuzz fuzz-smoke e2e-test demo bench \
+	format clean
 
 all: dist
 
@@ -12,10 +17,9 @@ dist:
 	cmake --build build/win32 -j $(JOBS)
 	cmake --preset win64 >/dev/null
 	cmake --build build/win64 -j $(JOBS)
-	mkdir -p dist
-	cp build/win32/stagerun.exe dist/stagerun.exe
-	cp build/win64/stagerun64.exe dist/stagerun64.exe
-	@ls -l dist/stagerun.exe dist/stagerun64.exe
+	mkdir -p $(DIST)
+	cp $$(cat $(RELEASE_LISTS)) $(DIST)/
+	@for f in $$(cat $(RELEASE_LISTS)); do ls -l $(DIST)/$$(basename $$f); done
 
 build/host/Makefile: CMakeLists.txt cmake/host.cmake
 	cmake --preset host >/dev/null
