@@ -5,6 +5,8 @@ DEPS := scripts/install-deps.sh
 DIST ?= dist
 # The programs each cross build ships (cmake/release.cmake writes the lists).
 RELEASE_LISTS := build/win32/release-files.txt build/win64/release-files.txt
+# Authenticode signing of dist's programs: set SIGN_PFX and SIGN_PASSWORD_FILE.
+SIGNING := $(strip $(SIGN_PFX)$(SIGN_PASSWORD_FILE))
 
 .PHONY: all dist test host-test asan-test fuzz fuzz-smoke e2e-test demo bench \
 	format clean
@@ -12,13 +14,18 @@ RELEASE_LISTS := build/win32/release-files.txt build/win64/release-files.txt
 all: dist
 
 dist:
-	@bash $(DEPS) cross
+	@bash $(DEPS) cross $(if $(SIGNING),sign)
 	cmake --preset win32 >/dev/null
 	cmake --build build/win32 -j $(JOBS)
 	cmake --preset win64 >/dev/null
 	cmake --build build/win64 -j $(JOBS)
 	mkdir -p $(DIST)
+ifneq ($(SIGNING),)
+	SIGN_PFX="$(SIGN_PFX)" SIGN_PASSWORD_FILE="$(SIGN_PASSWORD_FILE)" \
+	  SIGN_TIMESTAMP_URL="$(SIGN_TIMESTAMP_URL)" bash scripts/sign.sh $(DIST) $$(cat $(RELEASE_LISTS))
+else
 	cp $$(cat $(RELEASE_LISTS)) $(DIST)/
+endif
 	@for f in $$(cat $(RELEASE_LISTS)); do ls -l $(DIST)/$$(basename $$f); done
 
 build/host/Makefile: CMakeLists.txt cmake/host.cmake
