@@ -1,14 +1,14 @@
-# Entry points: make dist, make test, make demo, make bench (see README.md).
+# Entry points: make dist, make kit, make test, make demo, make bench (see README.md).
 JOBS ?= $(shell nproc)
 DEPS := scripts/install-deps.sh
-# Where dist writes; the release tests point it at a folder of their own.
+# Where dist and kit write; the release tests point it at a folder of their own.
 DIST ?= dist
 # The programs each cross build ships (cmake/release.cmake writes the lists).
 RELEASE_LISTS := build/win32/release-files.txt build/win64/release-files.txt
 # Authenticode signing of dist's programs: set SIGN_PFX and SIGN_PASSWORD_FILE.
 SIGNING := $(strip $(SIGN_PFX)$(SIGN_PASSWORD_FILE))
 
-.PHONY: all dist test host-test asan-test fuzz fuzz-smoke e2e-test demo bench \
+.PHONY: all dist kit test host-test asan-test fuzz fuzz-smoke e2e-test demo bench \
 	format clean
 
 all: dist
@@ -27,6 +27,10 @@ else
 	cp $$(cat $(RELEASE_LISTS)) $(DIST)/
 endif
 	@for f in $$(cat $(RELEASE_LISTS)); do ls -l $(DIST)/$$(basename $$f); done
+
+# The medium kit: $(DIST)/stagerun-<version>.zip.
+kit: dist
+	python3 scripts/kit.py $(DIST) $(RELEASE_LISTS)
 
 build/host/Makefile: CMakeLists.txt cmake/host.cmake
 	cmake --preset host >/dev/null
