@@ -8,7 +8,7 @@ RELEASE_LISTS := build/win32/release-files.txt build/win64/release-files.txt
 # Authenticode signing of dist's programs: set SIGN_PFX and SIGN_PASSWORD_FILE.
 SIGNING := $(strip $(SIGN_PFX)$(SIGN_PASSWORD_FILE))
 
-.PHONY: all dist kit test host-test asan-test fuzz fuzz-smoke e2e-test demo bench \
+.PHONY: all dist kit test host-test asan-test release-test fuzz fuzz-smoke e2e-test demo bench \
 	format clean
 
 all: dist
@@ -39,13 +39,19 @@ host-test:
 	@bash $(DEPS) host
 	cmake --preset host >/dev/null
 	cmake --build build/host -j $(JOBS)
-	ctest --test-dir build/host -LE e2e -j $(JOBS) --output-on-failure
+	ctest --test-dir build/host -LE 'e2e|release' -j $(JOBS) --output-on-failure
 
 asan-test:
 	@bash $(DEPS) host
 	cmake --preset host-asan >/dev/null
 	cmake --build build/host-asan -j $(JOBS)
 	ctest --test-dir build/host-asan -j $(JOBS) --output-on-failure
+
+# Version resource, reproducible bytes, signing and the kit (label release).
+release-test: dist
+	@bash $(DEPS) host sign
+	cmake --preset host >/dev/null
+	ctest --test-dir build/host -L release -j 2 --output-on-failure
 
 # libFuzzer harnesses (tests/fuzz): each target runs FUZZ_SECONDS over the seed corpus.
 FUZZ_SECONDS ?= 60
@@ -67,6 +73,7 @@ test:
 	@bash $(DEPS) all
 	$(MAKE) dist
 	$(MAKE) host-test
+	$(MAKE) release-test
 	$(MAKE) asan-test
 	$(MAKE) fuzz-smoke
 	$(MAKE) e2e-test

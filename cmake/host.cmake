@@ -44,6 +44,7 @@ gtest_discover_tests(host_tests DISCOVERY_MODE PRE_TEST)
 
 if(NOT STAGERUN_SANITIZE)
   include(tests/e2e/e2e.cmake OPTIONAL)
+  include(tests/release/release.cmake OPTIONAL)
   include(tests/bench/bench.cmake OPTIONAL)
 endif()
 
