@@ -62,6 +62,8 @@ def programs(dist, lists):
         with open(path) as f:
             names += [os.path.basename(line.strip()) for line in f if line.strip()]
     for name in names:
+        if names.count(name) > 1:
+            raise KitError("%s is listed by more than one build: ship it from one only" % name)
         if not os.path.exists(os.path.join(dist, name)):
             raise KitError("%s missing in %s: run `make dist` first" % (name, dist))
     return names
