@@ -96,7 +96,8 @@ def test_version():
     c = Checks("version resource")
     major, minor, patch = version_from_header()
     version = "%d.%d.%d" % (major, minor, patch)
-    c.check(sorted(shipped_programs()) == sorted(expected_programs()), "the builds ship the expected programs",
+    c.check(sorted(shipped_programs()) == sorted(expected_programs()),
+            "the builds ship the expected programs",
             "(%s)" % ", ".join(shipped_programs()))
     for name in shipped_programs():
         code, rc = run(["x86_64-w64-mingw32-windres", "-i", os.path.join(REPO, "dist", name), "-O", "rc"])
@@ -105,10 +106,9 @@ def test_version():
         block = rc[rc.find("VERSIONINFO"):]
         values = dict(re.findall(r'VALUE "(\w+)", "([^"]*)"', block))
         print("  %s: %s" % (name, values))
-        c.check(re.search(r"FILEVERSION %d, %d, %d, 0\n" % (major, minor, patch), block) is not None,
-                "%s: FILEVERSION %d,%d,%d,0" % (name, major, minor, patch))
-        c.check(re.search(r"PRODUCTVERSION %d, %d, %d, 0\n" % (major, minor, patch), block) is not None,
-                "%s: PRODUCTVERSION %d,%d,%d,0" % (name, major, minor, patch))
+        numbers = "%d, %d, %d, 0\n" % (major, minor, patch)
+        c.check("FILEVERSION " + numbers in block and "PRODUCTVERSION " + numbers in block,
+                "%s: FILEVERSION and PRODUCTVERSION %s" % (name, numbers.strip()))
         for key, want in (("ProductName", "StageRun"), ("ProductVersion", version), ("FileVersion", version),
                           ("OriginalFilename", name), ("FileDescription", DESCRIPTIONS.get(name))):
             c.check(values.get(key) == want, "%s: %s is %r" % (name, key, want), "(%r)" % values.get(key))
@@ -208,7 +208,6 @@ def test_signing(work):
         path = os.path.join(dist, name)
         if not c.check(os.path.exists(path), "%s is in DIST" % name):
             continue
-        c.check(read(path) != read(unsigned[name]), "%s differs from the unsigned build" % name)
         code, out = verify(path, cert)
         print("\n".join("    " + l for l in out.splitlines() if l.strip()))
         c.check(code == 0 and "Signature verification: ok" in out, "%s: signature verifies" % name)
@@ -241,7 +240,8 @@ def test_signing(work):
     first = unsigned["stagerun.exe"]
     code, out = run(["bash", os.path.join(REPO, "scripts", "sign.sh"), dist, first, junk],
                     env={"SIGN_PFX": pfx, "SIGN_PASSWORD_FILE": pw})
-    c.check(code != 0 and "notape.exe" in out, "a file that cannot be signed fails the run", "\n" + out[-1000:])
+    c.check(code != 0 and "notape.exe" in out, "a file that cannot be signed fails the run",
+            "\n" + out[-1000:])
     c.check(snapshot(dist) == before, "a failed run leaves DIST as it was, signed files included")
     return c.done()
 
@@ -275,33 +275,28 @@ def test_kit(work):
     c.check(sorted(names) == sorted(want), "the kit holds %s" % ", ".join(sorted(want)))
 
     sums = data.get(folder + "SHA256SUMS", b"").decode()
-    listed = {}
-    for line in sums.splitlines():
-        m = re.match(r"^([0-9a-f]{64})  (\S+)$", line)
-        c.check(m is not None, "SHA256SUMS line %r in the sha256sum format" % line)
-        if m:
-            listed[m.group(2)] = m.group(1)
+    listed = [line.split("  ", 1)[-1] for line in sums.splitlines()]
     c.check(sorted(listed) == sorted(n for n in names if n != "SHA256SUMS"),
-            "SHA256SUMS lists every other member once")
-    for name, digest in sorted(listed.items()):
-        member = data.get(folder + name)
-        c.check(member is not None and hashlib.sha256(member).hexdigest() == digest,
-                "SHA256SUMS matches %s" % name)
+            "SHA256SUMS names every other member once", "(%s)" % listed)
     for name in shipped_programs():
-        c.check(data.get(folder + name) == read(os.path.join(dist, name)), "%s is the one make dist made" % name)
+        c.check(data.get(folder + name) == read(os.path.join(dist, name)),
+                "%s is the one make dist made" % name)
     template = read(os.path.join(REPO, "examples", "template", "StageRun.ini"))
     c.check(data.get(folder + "StageRun.ini") == template.replace(b"\n", b"\r\n"),
             "StageRun.ini is the template, with Windows line ends")
     epoch = os.environ.get("SOURCE_DATE_EPOCH") or run(["git", "log", "-1", "--format=%ct"])[1]
     stamp = time.gmtime(int(epoch.strip()))[:6]
-    c.check(all(i.date_time == stamp for i in infos), "members stamped with SOURCE_DATE_EPOCH or the last commit",
+    stamp = stamp[:5] + (stamp[5] // 2 * 2,)  # zip times count in steps of two seconds
+    c.check(all(i.date_time == stamp for i in infos),
+            "members stamped with SOURCE_DATE_EPOCH or the last commit",
             "(%s / %s)" % (infos[0].date_time, stamp))
 
     unpacked = os.path.join(work, "unpacked")
     with zipfile.ZipFile(kit) as z:
         z.extractall(unpacked)
-    code, out = run(["sha256sum", "-c", "SHA256SUMS"], cwd=os.path.join(unpacked, folder))
-    c.check(code == 0 and out.count(": OK") == len(listed), "sha256sum -c accepts SHA256SUMS", "\n" + out)
+    code, out = run(["sha256sum", "--strict", "-c", "SHA256SUMS"], cwd=os.path.join(unpacked, folder))
+    c.check(code == 0 and out.count(": OK") == len(listed), "the members match SHA256SUMS (sha256sum -c)",
+            "\n" + out)
 
     # Later, from freshly copied programs: the same bytes.
     time.sleep(1.1)
@@ -344,7 +339,8 @@ def test_signed_run(work, e2e_work):
     c.check(gone, "the signed stagerun64.exe finished the run")
     ev = r.one("setup.exe")
     if ev:
-        c.check(ev.get("pname", "").lower() == "stagerun64.exe", "setup.exe was started by the signed stagerun64.exe",
+        c.check(ev.get("pname", "").lower() == "stagerun64.exe",
+                "setup.exe was started by the signed stagerun64.exe",
                 "(parent %s)" % ev.get("pname"))
         c.check(r.params(ev).strip() == "/quiet", "setup.exe got its arguments", "(%r)" % r.params(ev))
         c.check(ev["cwd"].lower() == (m.win + r"\a").lower(), "setup.exe ran in its own folder")
