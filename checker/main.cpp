@@ -1,9 +1,11 @@
 // stagerun-check: shows what the launcher will do with a medium, before it ships.
 
 #include "check.h"
+#include "version.h"
 
 static const char Usage[] =
     "usage: stagerun-check [/s] [/json] [folder]\n"
+    "       stagerun-check /version\n"
     "  Reads the medium in folder (default: the current folder) as the launcher would and\n"
     "  prints each step it will perform and what in the medium will not work as written.\n"
     "  /s     check the silent run (stagerun /s)\n"
@@ -19,6 +21,9 @@ int main(int argc, char **argv)
             request.silent = TRUE;
         } else if (IsSameText(argument, "/json") || IsSameText(argument, "--json")) {
             request.json = TRUE;
+        } else if (IsSameText(argument, "/version") || IsSameText(argument, "--version")) {
+            fputs("stagerun-check " STAGERUN_VERSION "\n", stdout);
+            return CHECK_CLEAN;
         } else if (IsSameText(argument, "/?") || IsSameText(argument, "/help") ||
                    IsSameText(argument, "--help")) {
             fputs(Usage, stdout);

@@ -44,11 +44,14 @@ file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS tests/*.cpp)
 add_executable(host_tests ${HOST_TEST_SOURCES})
 target_compile_options(host_tests PRIVATE ${HOST_FLAGS} -Wall -Wextra -Werror)
 target_link_libraries(host_tests PRIVATE stagerun_checker GTest::gtest GTest::gtest_main)
+# For the tests that read files of the tree, such as the setup list template.
+target_compile_definitions(host_tests PRIVATE STAGERUN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 # Each test runs in a process of its own: a scenario starts from a freshly started program.
 gtest_discover_tests(host_tests DISCOVERY_MODE PRE_TEST)
 
 if(NOT STAGERUN_SANITIZE)
   include(tests/e2e/e2e.cmake OPTIONAL)
+  include(tests/release/release.cmake OPTIONAL)
   include(tests/bench/bench.cmake OPTIONAL)
 endif()
 

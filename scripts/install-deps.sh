@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the build and its tests need on a Debian machine, only where missing.
-# Usage: install-deps.sh [host|cross|wine|fuzz|all]...
+# Usage: install-deps.sh [host|cross|wine|fuzz|sign|all]...
 set -euo pipefail
 
 want=()
@@ -10,9 +10,10 @@ for group in "${@:-all}"; do
     cross) want+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64) ;;
     wine) want+=(wine wine64 wine32:i386 xvfb xdotool fonts-nanum msitools wixl imagemagick x11-apps locales python3) ;;
     fuzz) want+=(clang libclang-rt-14-dev) ;;
+    sign) want+=(osslsigncode openssl ca-certificates python3) ;;
     all) want+=(cmake g++ make libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
                 wine wine64 wine32:i386 xvfb xdotool fonts-nanum msitools wixl imagemagick x11-apps locales python3
-                clang libclang-rt-14-dev) ;;
+                clang libclang-rt-14-dev osslsigncode openssl ca-certificates) ;;
     *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
   esac
 done

@@ -5,7 +5,8 @@ Builds the release executables (`make dist`), then measures under Wine, with
 the end-to-end harness (tests/e2e/harness.py), each figure against a baseline
 of the same run, and prints one table, also written to build/bench/results.md:
 
-  1. size of dist/stagerun.exe and dist/stagerun64.exe and the DLLs they import;
+  1. size of dist/stagerun.exe and dist/stagerun64.exe as shipped (version
+     resource included) and the DLLs they import;
   2. CPU time of the launcher per wall time while it watches a long installer,
      beside a fixture program that only sleeps, both at once in the same prefix;
   3. schedule overhead: run time of N direct-launch steps and of N dialog steps
@@ -43,6 +44,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "e2e"))
 
 from harness import HarnessError, Medium, Prefix, REPO, log, read_events, winpath  # noqa: E402
+
+sys.path.insert(0, os.path.join(REPO, "scripts"))
+from kit import version  # noqa: E402
 
 LAUNCHER = {"p64": "stagerun64.exe", "p32": "stagerun.exe"}
 EXECUTABLES = (("stagerun.exe", 32 * 1024), ("stagerun64.exe", 40 * 1024))
@@ -481,7 +485,8 @@ def main():
                  "the baselines are tests/bench/fixtures/benchfix.c")
 
     wine = subprocess.run(["wine", "--version"], stdout=subprocess.PIPE).stdout.decode().strip()
-    head = ["# StageRun bench%s" % (" (quick mode: one short run each; figures not meaningful)" if args.quick else ""),
+    quick = " (quick mode: one short run each; figures not meaningful)" if args.quick else ""
+    head = ["# StageRun %s bench%s" % (version(), quick),
             "",
             "%s; %s with %s in a %s prefix; median of %d run%s; %d CPUs, load %s; bench took %.0f s."
             % (datetime.datetime.now().strftime("%Y-%m-%d %H:%M"), wine, LAUNCHER[args.prefix],
