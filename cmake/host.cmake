@@ -37,8 +37,9 @@ file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS tests/*.cpp)
 add_executable(host_tests ${HOST_TEST_SOURCES})
 target_compile_options(host_tests PRIVATE ${HOST_FLAGS} -Wall -Wextra -Werror)
 target_link_libraries(host_tests PRIVATE stagerun_host GTest::gtest GTest::gtest_main)
-# Each test runs in a process of its own: a scenario starts from a freshly started program.
-gtest_discover_tests(host_tests DISCOVERY_MODE PRE_TEST)
+# Each test runs in a process of its own: a scenario starts from a freshly started program. A
+# table's cases are named by its name generator alone, without the printed parameter.
+gtest_discover_tests(host_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
 
 if(NOT STAGERUN_SANITIZE)
   include(tests/e2e/e2e.cmake OPTIONAL)

@@ -8,11 +8,11 @@ static void MakeHost(bool isWow64)
     MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\n[SetupSilent]\nSetup1=1,a.exe, ,\n");
     AddInstaller("C:\\Pkg\\a.exe", 0);
     AddInstaller("C:\\Pkg\\stagerun64.exe", 0);
-    SetCurrentDirectoryA("C:\\Pkg");
     sim::SetWow64(isWow64);
 }
 
 struct HostCase {
+    const char *name;
     bool isWow64;
     const char *tail;
     bool handsOver;
@@ -22,6 +22,7 @@ class HandOff : public ::testing::TestWithParam<HostCase>
 {
 };
 
+// The sibling is found beside the program, whatever directory is current, and comes up in view.
 TEST_P(HandOff, StartsTheSiblingOrRunsItself)
 {
     MakeHost(GetParam().isWow64);
@@ -35,6 +36,8 @@ TEST_P(HandOff, StartsTheSiblingOrRunsItself)
     const sim::Launch &launch = sim::Launches()[0];
     if (GetParam().handsOver) {
         EXPECT_EQ("stagerun64.exe", launch.file);
+        EXPECT_EQ("C:\\Pkg\\stagerun64.exe", launch.path);
+        EXPECT_EQ("C:\\", launch.currentDirectory);
         EXPECT_EQ(GetParam().parameters, launch.parameters);
         EXPECT_EQ(0u, result.endMs);
         EXPECT_EQ(NULL, sim::MainWindow());
@@ -42,6 +45,7 @@ TEST_P(HandOff, StartsTheSiblingOrRunsItself)
         EXPECT_EQ(".\\a.exe", launch.file);
         EXPECT_NE(nullptr, sim::MainWindow());
     }
+    EXPECT_TRUE(AllLaunchesShown());
     // Two Windows Installer processes are ended either way, by the hand-off or before the launch.
     EXPECT_TRUE(sim::FindProcess(first)->terminated);
     EXPECT_TRUE(sim::FindProcess(second)->terminated);
@@ -49,10 +53,11 @@ TEST_P(HandOff, StartsTheSiblingOrRunsItself)
 }
 
 INSTANTIATE_TEST_SUITE_P(Hosts, HandOff,
-                         ::testing::Values(HostCase{true, "", true, ""},
-                                           HostCase{true, "/s", true, "/s"},
-                                           HostCase{true, "/S", true, "/s"},
-                                           HostCase{false, "", false, ""}));
+                         ::testing::Values(HostCase{"Wow64", true, "", true, ""},
+                                           HostCase{"Wow64Silent", true, "/s", true, "/s"},
+                                           HostCase{"Wow64SilentUpper", true, "/S", true, "/s"},
+                                           HostCase{"Native", false, "", false, ""}),
+                         ByName());
 
 // A kernel without the export counts as 32-bit, whatever the machine is. The export is looked up
 // before the entry function, so the scenario runs in a freshly started copy of this test program.

@@ -45,6 +45,7 @@ TEST(Sequencer, TypicalRun)
     // rounds of 300 ms and 500 ms more.
     EXPECT_EQ(6600u + 6000u + 500u, setup.timeMs);
     ASSERT_EQ(2u, sim::Dialogs().size());
+    EXPECT_TRUE(AllLaunchesShown());
     EXPECT_EQ(IDD_INSTALL_ENGLISH, sim::Dialogs()[0].templateId);
     EXPECT_EQ(TIMER_DRIVER_INSTALL, sim::Dialogs()[0].result);
     EXPECT_EQ(TIMER_DIALOG_WATCH, sim::Dialogs()[1].result);
@@ -101,10 +102,11 @@ TEST(Sequencer, DirectoriesCarryOver)
     EXPECT_EQ("C:\\Pkg\\sub", sim::Launches()[2].currentDirectory);
     EXPECT_EQ("C:\\WINDOWS\\tool.exe", sim::Launches()[3].file);
     EXPECT_EQ("/quiet", sim::Launches()[3].parameters);
+    EXPECT_TRUE(AllLaunchesShown());
 }
 
 struct WaitCase {
-    const char *waitList;
+    const char *name, *waitList;
     std::vector<sim::Spawn> running; // started at 0 ms as children of the launcher
     DWORD nextLaunchMs;
 };
@@ -134,14 +136,16 @@ static DWORD After(DWORD poll)
     return poll + 300 + 6000 + 500;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WaitList,
-                         ::testing::Values(
-                             /* 0 */ WaitCase{" ", {}, After(1700)},
-                             /* 1 */ WaitCase{"b.exe~c.exe", {{"c.exe", 4000}}, After(4100)},
-                             /* 2 */ WaitCase{"b.exe~~c.exe~", {{"b.exe", 2400}}, After(2500)},
-                             /* 3 */ WaitCase{"*.tmp", {{"other.tmp", 3000}}, After(3300)},
-                             /* 4 */ WaitCase{"c.exe", {{"C.EXE", 2100}}, After(2500)},
-                             /* 5 */ WaitCase{"other.tmp", {{"other.tmp", 5000}}, After(1700)}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WaitList,
+    ::testing::Values(
+        WaitCase{"Blank", " ", {}, After(1700)},
+        WaitCase{"SecondNameHolds", "b.exe~c.exe", {{"c.exe", 4000}}, After(4100)},
+        WaitCase{"EmptyNamesSkipped", "b.exe~~c.exe~", {{"b.exe", 2400}}, After(2500)},
+        WaitCase{"PatternMatchesAnyParent", "*.tmp", {{"other.tmp", 3000}}, After(3300)},
+        WaitCase{"NameCaseIgnored", "c.exe", {{"C.EXE", 2100}}, After(2500)},
+        WaitCase{"PlainNameOwnChildrenOnly", "other.tmp", {{"other.tmp", 5000}}, After(1700)}),
+    ByName());
 
 // A same-named process started by someone else does not hold the step.
 TEST(Sequencer, OnlyOwnChildrenCount)
@@ -176,7 +180,7 @@ TEST(Sequencer, SelfRestartingInstallerHeldBySettleRounds)
 }
 
 struct RestartCase {
-    const char *tail;
+    const char *name, *tail;
     LCID locale;
     int answer;
     size_t questions, restarts;
@@ -203,10 +207,12 @@ TEST_P(EndOfRun, AsksOnceOrRestartsSilently)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, EndOfRun,
-                         ::testing::Values(RestartCase{"", 0x409, IDYES, 1, 1},
-                                           RestartCase{"", 0x409, IDNO, 1, 0},
-                                           RestartCase{"", 0x412, IDYES, 1, 1},
-                                           RestartCase{"/s", 0x409, IDNO, 0, 1}));
+                         ::testing::Values(RestartCase{"AnsweredYes", "", 0x409, IDYES, 1, 1},
+                                           RestartCase{"AnsweredNo", "", 0x409, IDNO, 1, 0},
+                                           RestartCase{"KoreanYes", "", 0x412, IDYES, 1, 1},
+                                           RestartCase{"SilentNoQuestion", "/s", 0x409, IDNO, 0,
+                                                       1}),
+                         ByName());
 
 TEST(Sequencer, NoRebootFlagNoQuestion)
 {
