@@ -214,11 +214,14 @@ INSTANTIATE_TEST_SUITE_P(Cases, EndOfRun,
                                                        1}),
                          ByName());
 
-TEST(Sequencer, NoRebootFlagNoQuestion)
+// Only a step whose flag is "1" and whose installer was there to run asks for the restart.
+TEST(Sequencer, NoQuestionWithoutFlagOrInstaller)
 {
-    MakeMedium("[SetupList]\nSetup1=1,a.exe, , ,0\n");
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, , ,0\nSetup2=1,missing.exe, , ,1\n"
+               "Setup3=1,gone.exe,/q, ,1\nSetup4=2,lost.exe, , ,1\n");
     AddInstaller("C:\\Pkg\\a.exe", 0);
     EXPECT_TRUE(Finished(sim::Run("")));
+    EXPECT_EQ(1u, sim::Launches().size());
     EXPECT_TRUE(sim::MessageBoxes().empty());
     EXPECT_TRUE(sim::RestartRequests().empty());
 }
@@ -280,18 +283,42 @@ TEST(Sequencer, DeviceSteps)
     EXPECT_EQ(1, sim::RescanCount());
 }
 
-// File > Exit arriving while a step is watched, through the watch's own message pump.
-TEST(Sequencer, ExitDuringWatchEndsTheRun)
+// File > Exit arriving while a step is watched is handled by the watch's own message pumps: the
+// restart question of the destroyed window shows when it was handled.
+struct ExitCase {
+    const char *name;
+    bool duringWalk; // posted while a poll walks the process list, else during a settle pause
+    DWORD postMs, questionMs;
+};
+class ExitDuringWatch : public ::testing::TestWithParam<ExitCase>
 {
-    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,*.tmp\nSetup2=1,next.exe, ,\n");
+};
+
+// a.exe ends at 1500; the poll at 1700 walks 44 processes; settle rounds pump at 2300, 2600, ...
+TEST_P(ExitDuringWatch, EndsTheRun)
+{
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,*.tmp,1\nSetup2=1,next.exe, ,\n");
     AddInstaller("C:\\Pkg\\a.exe", 1000);
     AddInstaller("C:\\Pkg\\next.exe", 0);
-    sim::At(3000, [] { sim::PostToMainWindow(WM_COMMAND, IDM_EXIT, 0); });
+    for (int i = 0; i < 40; i++)
+        sim::AddProcess("svchost.exe", 4);
+    auto post = [] { sim::PostToMainWindow(WM_COMMAND, IDM_EXIT, 0); };
+    if (GetParam().duringWalk)
+        sim::WhileWalking(GetParam().postMs, 30, post);
+    else
+        sim::At(GetParam().postMs, post);
     sim::RunResult result = sim::Run("");
     EXPECT_TRUE(Finished(result));
     EXPECT_EQ(1u, sim::Launches().size());
+    ASSERT_EQ(1u, sim::MessageBoxes().size());
+    EXPECT_EQ(GetParam().questionMs, sim::MessageBoxes()[0].timeMs);
     EXPECT_LT(result.endMs, 9000u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, ExitDuringWatch,
+                         ::testing::Values(ExitCase{"SettlePause", false, 3000, 3200},
+                                           ExitCase{"ProcessWalk", true, 1600, 1700}),
+                         ByName());
 
 // A program directory and file name that together pass 199 characters would have their directory
 // taken from a cut path: the step is skipped as a missing file is.
