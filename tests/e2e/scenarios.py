@@ -12,6 +12,7 @@ from harness import (Checks, HarnessError, Medium, REPO, DATA, log, starts, end_
 
 LAUNCHER = {"p64": "stagerun64.exe", "p32": "stagerun.exe"}
 SETTLE_MIN = 5.5      # 20 settle rounds of 300 ms, less scheduling slack
+SW_SHOW = 5
 NO_SETTLE_MAX = 2.5   # a dialog step goes on about 1 s after its last process
 RUNONCE_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce"
 DEVICE_DESC_INSTALLED = "StageRun E2E Test Device (driver installed)"
@@ -85,6 +86,12 @@ class Run:
         ok = (at_least is None or gap >= at_least) and (at_most is None or gap <= at_most)
         bounds = "%s..%s s" % ("" if at_least is None else at_least, "" if at_most is None else at_most)
         self.checks.check(ok, "%s (gap %.2fs, expected %s)" % (what, gap, bounds))
+
+    def check_shown(self, ev):
+        """The launcher started the installer to come up in view."""
+        if ev:
+            self.checks.check(ev.get("show") == str(SW_SHOW), "%s was started shown (SW_SHOW)" % ev["name"],
+                              "(show state %s)" % ev.get("show"))
 
     def add_runonce_marker(self):
         """A RunOnce entry that the prefix runs only when it restarts: Wine's
@@ -218,6 +225,7 @@ def typical(prefix, artifacts):
                 "(cwd %s)" % setup["cwd"])
         c.check(r.params(setup).strip() == "", "setup.exe got no parameters", "(%r)" % r.params(setup))
         r.check_child_of_launcher(setup)
+        r.check_shown(setup)
     if isetup:
         r.check_child_of_launcher(isetup)
     if isetup and setup2:
@@ -232,6 +240,7 @@ def typical(prefix, artifacts):
         c.check(setup2["cwd"].lower() == (m.win + r"\app").lower(), "setup2.exe ran in its own folder",
                 "(cwd %s)" % setup2["cwd"])
         r.check_child_of_launcher(setup2)
+        r.check_shown(setup2)
     c.check(question.seen_at is not None, "restart question shown at the end")
     if question.shot:
         c.check(question.shot[3] >= 3, "restart question screenshot is not blank", "(%d colours)" % question.shot[3])
@@ -276,6 +285,7 @@ def waiting(prefix, artifacts):
     done = r.one("done.exe")
     for key in ("pat", "gc", "rc", "rs"):
         c.check(key in setups, "setup.exe in %s was started" % key)
+        r.check_shown(setups.get(key))
     if tmp and "gc" in setups:
         c.check(tmp["ppid"] != r.launch["pid"], "_isdel.tmp is not a child of the launcher")
         tmp_end = end_of(evs, tmp["pid"])
@@ -333,6 +343,7 @@ def kind2_copy(prefix, artifacts):
             c.check(ev["cwd"].lower() == m.win.lower(), "%s ran in the launcher's current directory" % name,
                     "(%s)" % ev["cwd"])
             r.check_child_of_launcher(ev)
+            r.check_shown(ev)
     a = starts(evs, "e2etool_a.exe")
     b = starts(evs, "e2etool_b.exe")
     if a and b:
@@ -379,6 +390,7 @@ def dialog_and_msi(prefix, artifacts):
         c.check(r.params(setup) == " /S /v/qn", "dialog step passed its arguments unchanged",
                 "(%r)" % r.params(setup))
         r.check_child_of_launcher(setup)
+        r.check_shown(setup)
     c.check(dialog.seen_at is not None, "progress dialog 'Installation' was shown")
     if dialog.shot:
         path, geo, whole, region = dialog.shot
@@ -414,6 +426,7 @@ def dialog_no_settle(prefix, artifacts):
     evs = r.run(timeout=40)
     setup = r.one("setup.exe")
     mark = r.one("mark.exe")
+    r.check_shown(setup)
     if setup and mark:
         end = end_of(evs, setup["pid"])
         r.check_gap(mark, end and end["time"], at_least=0.3, at_most=NO_SETTLE_MAX,
@@ -518,8 +531,21 @@ def handoff(prefix, artifacts):
             c.check(ev.get("pname", "").lower() == "stagerun64.exe", "%s was started by stagerun64.exe" % want,
                     "(parent %s)" % ev.get("pname"))
             c.check(ev["ppid"] != r.launch["pid"], "%s was not started by stagerun.exe" % want)
+            r.check_shown(ev)
         rc |= r.finish()
-    return rc
+    # The hand-off launch itself, seen by a stand-in sibling that records how it was started.
+    r = Run(prefix, "handoff_shown", artifacts)
+    r.medium.add_launcher("stagerun.exe")
+    r.medium.add_installer("stagerun64.exe", run_ms=200)
+    r.medium.write_ini([("SetupList", [r"1,a\setup.exe, ,"])])
+    r.run("stagerun.exe", ["/s"], timeout=30)
+    sibling = r.one("stagerun64.exe")
+    if sibling:
+        r.check_child_of_launcher(sibling)
+        r.check_shown(sibling)
+        r.checks.check(r.params(sibling) == " /s", "stagerun64.exe got /s", "(%r)" % r.params(sibling))
+    r.check_exit_zero(within=5)
+    return rc | r.finish()
 
 
 @scenario(["p32"])
@@ -537,6 +563,7 @@ def no_handoff(prefix, artifacts):
     ev = r.one("setup.exe")
     if ev:
         r.check_child_of_launcher(ev)
+        r.check_shown(ev)
         end = end_of(evs, ev["pid"])
         r.check_gap(r.exit, end and end["time"], at_least=SETTLE_MIN,
                     what="stagerun.exe stayed until its step had settled")
