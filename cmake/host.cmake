@@ -46,8 +46,11 @@ if(NOT STAGERUN_SANITIZE)
   include(tests/bench/bench.cmake OPTIONAL)
 endif()
 
-# The ini reading probe of the end-to-end fixtures, built against the stand-in: the e2e tests
-# compare its output with the fixture's under Wine (tests/e2e/inicompare.py).
-add_executable(inidump_host tests/e2e/inidump_host.cpp)
-target_compile_options(inidump_host PRIVATE ${HOST_FLAGS} -Wall -Wextra -Werror)
-target_link_libraries(inidump_host PRIVATE stagerun_host)
+# The ini reading and current-directory probes of the end-to-end fixtures, built against the
+# stand-in: the e2e tests compare their output with the fixtures' under Wine
+# (tests/e2e/inicompare.py, tests/e2e/dircompare.py).
+foreach(probe inidump dirprobe)
+  add_executable(${probe}_host tests/e2e/${probe}_host.cpp)
+  target_compile_options(${probe}_host PRIVATE ${HOST_FLAGS} -Wall -Wextra -Werror)
+  target_link_libraries(${probe}_host PRIVATE stagerun_host)
+endforeach()
