@@ -46,8 +46,9 @@ target_compile_options(host_tests PRIVATE ${HOST_FLAGS} -Wall -Wextra -Werror)
 target_link_libraries(host_tests PRIVATE stagerun_checker GTest::gtest GTest::gtest_main)
 # For the tests that read files of the tree, such as the setup list template.
 target_compile_definitions(host_tests PRIVATE STAGERUN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-# Each test runs in a process of its own: a scenario starts from a freshly started program.
-gtest_discover_tests(host_tests DISCOVERY_MODE PRE_TEST)
+# Each test runs in a process of its own: a scenario starts from a freshly started program. A
+# table's cases are named by its name generator alone, without the printed parameter.
+gtest_discover_tests(host_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
 
 if(NOT STAGERUN_SANITIZE)
   include(tests/e2e/e2e.cmake OPTIONAL)
@@ -55,8 +56,11 @@ if(NOT STAGERUN_SANITIZE)
   include(tests/bench/bench.cmake OPTIONAL)
 endif()
 
-# The ini reading probe of the end-to-end fixtures, built against the stand-in: the e2e tests
-# compare its output with the fixture's under Wine (tests/e2e/inicompare.py).
-add_executable(inidump_host tests/e2e/inidump_host.cpp)
-target_compile_options(inidump_host PRIVATE ${HOST_FLAGS} -Wall -Wextra -Werror)
-target_link_libraries(inidump_host PRIVATE stagerun_host)
+# The ini reading and current-directory probes of the end-to-end fixtures, built against the
+# stand-in: the e2e tests compare their output with the fixtures' under Wine
+# (tests/e2e/inicompare.py, tests/e2e/dircompare.py).
+foreach(probe inidump dirprobe)
+  add_executable(${probe}_host tests/e2e/${probe}_host.cpp)
+  target_compile_options(${probe}_host PRIVATE ${HOST_FLAGS} -Wall -Wextra -Werror)
+  target_link_libraries(${probe}_host PRIVATE stagerun_host)
+endforeach()

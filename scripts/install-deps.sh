@@ -4,16 +4,17 @@
 set -euo pipefail
 
 want=()
+fuzz=0
 for group in "${@:-all}"; do
   case "$group" in
     host) want+=(cmake g++ make libgtest-dev) ;;
     cross) want+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64) ;;
     wine) want+=(wine wine64 wine32:i386 xvfb xdotool fonts-nanum msitools wixl imagemagick x11-apps locales python3) ;;
-    fuzz) want+=(clang libclang-rt-14-dev) ;;
+    fuzz) want+=(clang); fuzz=1 ;;
     sign) want+=(osslsigncode openssl ca-certificates python3) ;;
     all) want+=(cmake g++ make libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
                 wine wine64 wine32:i386 xvfb xdotool fonts-nanum msitools wixl imagemagick x11-apps locales python3
-                clang libclang-rt-14-dev osslsigncode openssl ca-certificates) ;;
+                clang osslsigncode openssl ca-certificates); fuzz=1 ;;
     *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
   esac
 done
@@ -31,8 +32,39 @@ make_korean_locale() {
   fi
 }
 
+# libFuzzer's runtime, for the clang that builds the harnesses: whether that clang already has it.
+fuzzer_runtime_present() {
+  command -v clang >/dev/null 2>&1 &&
+    compgen -G "$(clang -print-resource-dir)/lib/*/libclang_rt.fuzzer*" >/dev/null
+}
+# Its package once the package lists are fresh: libclang-rt-N-dev for clang N (the installed clang,
+# else the one the clang package brings), where the release has it; releases before Debian 12 ship
+# the runtime in libclang-common-N-dev, which clang-N depends on, and so name nothing here.
+fuzzer_runtime_package() {
+  local major
+  if command -v clang >/dev/null 2>&1; then
+    major=$(clang -dumpversion | cut -d. -f1)
+  else
+    major=$(apt-cache depends clang 2>/dev/null | sed -n 's/^ *Depends: clang-\([0-9][0-9]*\)$/\1/p' | head -n 1 ||
+              true)
+  fi
+  if [ -n "$major" ] && apt-cache show "libclang-rt-$major-dev" >/dev/null 2>&1; then
+    echo "libclang-rt-$major-dev"
+  fi
+}
+
+# Installing needs root: this script itself, or sudo.
 SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
+need_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    return
+  fi
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "install-deps: $1, which needs root; run this as root or install sudo" >&2
+    exit 1
+  fi
+  SUDO=sudo
+}
 
 missing=()
 for pkg in "${want[@]}"; do
@@ -40,10 +72,22 @@ for pkg in "${want[@]}"; do
     missing+=("$pkg")
   fi
 done
-if [ ${#missing[@]} -eq 0 ]; then
+need_runtime=0
+if [ "$fuzz" -eq 1 ] && ! fuzzer_runtime_present; then
+  need_runtime=1
+fi
+if [ ${#missing[@]} -eq 0 ] && [ "$need_runtime" -eq 0 ]; then
+  if need_korean_locale; then
+    need_root "the ko_KR.UTF-8 locale has to be generated"
+  fi
   make_korean_locale
   exit 0
 fi
+what="${missing[*]}"
+if [ "$need_runtime" -eq 1 ]; then
+  what="${what:+$what and }libFuzzer's runtime"
+fi
+need_root "missing: $what"
 
 for pkg in "${missing[@]}"; do
   if [[ "$pkg" == *:i386 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -51,7 +95,16 @@ for pkg in "${missing[@]}"; do
     $SUDO dpkg --add-architecture i386
   fi
 done
-echo "install-deps: installing ${missing[*]}"
 $SUDO apt-get update -qq
+if [ "$need_runtime" -eq 1 ]; then
+  runtime=$(fuzzer_runtime_package)
+  if [ -n "$runtime" ]; then
+    missing+=("$runtime")
+  elif [ ${#missing[@]} -eq 0 ]; then
+    echo "install-deps: no package of this release holds libFuzzer's runtime for $(command -v clang)" >&2
+    exit 1
+  fi
+fi
+echo "install-deps: installing ${missing[*]}"
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 make_korean_locale

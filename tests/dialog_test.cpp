@@ -53,7 +53,7 @@ TEST(Dialog, ParametersThatDoNotFit)
 }
 
 struct LaunchCase {
-    const char *step;
+    const char *name, *step;
     const char *file;
     const char *parameters;
 };
@@ -62,6 +62,7 @@ class DialogLaunch : public ::testing::TestWithParam<LaunchCase>
 };
 
 // A package gets its arguments as written; a kind "2" copy is launched from the Windows directory.
+// Either way the installer comes up in view.
 TEST_P(DialogLaunch, Parameters)
 {
     MakeMedium(std::string("[SetupList]\nSetup1=") + GetParam().step + "\n");
@@ -72,20 +73,23 @@ TEST_P(DialogLaunch, Parameters)
     ASSERT_EQ(1u, sim::Launches().size());
     EXPECT_EQ(GetParam().file, sim::Launches()[0].file);
     EXPECT_EQ(GetParam().parameters, sim::Launches()[0].parameters);
+    EXPECT_TRUE(AllLaunchesShown());
     ASSERT_EQ(1u, sim::Dialogs().size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DialogLaunch,
-    ::testing::Values(LaunchCase{"1,Data.MSI,/qb -f1\"a.iss\" -f2\"b.log\"", ".\\Data.MSI",
-                                 "/qb -f1\"a.iss\" -f2\"b.log\""},
-                      LaunchCase{"2,setup.exe,-s -f1\"%curdir%\\a.iss\"", "C:\\WINDOWS\\setup.exe",
-                                 "-s -F1\"C:\\Pkg\\A.ISS\""},
-                      LaunchCase{"1,setup.exe,-s -f1\"%curdir%\\a.iss\" -f2\"x.log\" -extra",
-                                 ".\\setup.exe", "-s -F1\"C:\\Pkg\\A.ISS\" -F2\"X.LOG\" -EXTRA"}));
+    ::testing::Values(LaunchCase{"PackageAsWritten", "1,Data.MSI,/qb -f1\"a.iss\" -f2\"b.log\"",
+                                 ".\\Data.MSI", "/qb -f1\"a.iss\" -f2\"b.log\""},
+                      LaunchCase{"CopyInWindowsDirectory", "2,setup.exe,-s -f1\"%curdir%\\a.iss\"",
+                                 "C:\\WINDOWS\\setup.exe", "-s -F1\"C:\\Pkg\\A.ISS\""},
+                      LaunchCase{"OptionsRewritten",
+                                 "1,setup.exe,-s -f1\"%curdir%\\a.iss\" -f2\"x.log\" -extra",
+                                 ".\\setup.exe", "-s -F1\"C:\\Pkg\\A.ISS\" -F2\"X.LOG\" -EXTRA"}),
+    ByName());
 
 struct DialogWaitCase {
-    const char *waitList;
+    const char *name, *waitList;
     std::vector<sim::Spawn> children; // started at 0 ms as children of the launcher
     DWORD closeMs;
 };
@@ -109,11 +113,13 @@ TEST_P(DialogWait, HoldsTheDialog)
 INSTANTIATE_TEST_SUITE_P(
     Cases, DialogWait,
     ::testing::Values(
-        /* 0 */ DialogWaitCase{" ", {}, 2000},
-        /* 1 */ DialogWaitCase{"setup2.exe*update.exe", {{"update.exe", 3000}}, 3600},
-        /* 2 */ DialogWaitCase{"*setup2.exe**update.exe*", {{"setup2.exe", 2400}}, 2800},
-        /* 3 */ DialogWaitCase{"b.exe~update.exe", {{"update.exe", 3000}}, 2000},
-        /* 4 */ DialogWaitCase{"*.tmp", {{"x.tmp", 3000}}, 2000}));
+        DialogWaitCase{"Blank", " ", {}, 2000},
+        DialogWaitCase{"SecondNameHolds", "setup2.exe*update.exe", {{"update.exe", 3000}}, 3600},
+        DialogWaitCase{
+            "EmptyNamesSkipped", "*setup2.exe**update.exe*", {{"setup2.exe", 2400}}, 2800},
+        DialogWaitCase{"TildeIsNoSeparator", "b.exe~update.exe", {{"update.exe", 3000}}, 2000},
+        DialogWaitCase{"StarIsTheSeparator", "*.tmp", {{"x.tmp", 3000}}, 2000}),
+    ByName());
 
 // A package runs under the Windows Installer's name: only its wait list keeps the dialog open.
 TEST(Dialog, PackageHeldByWaitList)
@@ -126,6 +132,7 @@ TEST(Dialog, PackageHeldByWaitList)
 }
 
 struct KeyCase {
+    const char *name;
     int key; // 0: the close box
     INT_PTR result;
 };
@@ -154,11 +161,13 @@ TEST_P(DialogKeys, EndTheDialog)
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, DialogKeys,
-                         ::testing::Values(KeyCase{VK_RETURN, IDOK}, KeyCase{VK_ESCAPE, IDCANCEL},
-                                           KeyCase{0, IDCANCEL}));
+                         ::testing::Values(KeyCase{"Enter", VK_RETURN, IDOK},
+                                           KeyCase{"Escape", VK_ESCAPE, IDCANCEL},
+                                           KeyCase{"CloseBox", 0, IDCANCEL}),
+                         ByName());
 
 struct DriverCase {
-    const char *hardwareId;
+    const char *name, *hardwareId;
     BOOL needsReboot;
     size_t installs;
     size_t questions;
@@ -188,7 +197,9 @@ TEST_P(DriverStep, InstallsForAPresentDevice)
     EXPECT_EQ(GetParam().questions, sim::MessageBoxes().size());
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, DriverStep,
-                         ::testing::Values(DriverCase{"PCI\\VEN_8086&DEV_1234", FALSE, 1, 0},
-                                           DriverCase{"PCI\\VEN_8086&DEV_1234", TRUE, 1, 1},
-                                           DriverCase{"PCI\\VEN_10DE&DEV_0001", TRUE, 0, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DriverStep,
+    ::testing::Values(DriverCase{"Installs", "PCI\\VEN_8086&DEV_1234", FALSE, 1, 0},
+                      DriverCase{"InstallsAndAsksRestart", "PCI\\VEN_8086&DEV_1234", TRUE, 1, 1},
+                      DriverCase{"NoMatchingDevice", "PCI\\VEN_10DE&DEV_0001", TRUE, 0, 0}),
+    ByName());

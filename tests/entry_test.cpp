@@ -5,7 +5,7 @@ static const char SilentAndNormalLists[] = "[SetupList]\nSetup1=1,normal.exe, ,\
                                            "[SetupSilent]\nSetup1=1,quiet.exe, ,\n";
 
 struct SwitchCase {
-    const char *tail;
+    const char *name, *tail;
     BYTE silent;
 };
 class SilentSwitch : public ::testing::TestWithParam<SwitchCase>
@@ -24,10 +24,13 @@ TEST_P(SilentSwitch, ChoosesTheSection)
 }
 
 INSTANTIATE_TEST_SUITE_P(Tails, SilentSwitch,
-                         ::testing::Values(SwitchCase{"/s", 1}, SwitchCase{"/S", 1},
-                                           SwitchCase{"", 0}, SwitchCase{"/s ", 0},
-                                           SwitchCase{"-s", 0}, SwitchCase{"/silent", 0},
-                                           SwitchCase{" /s", 0}));
+                         ::testing::Values(SwitchCase{"Lower", "/s", 1},
+                                           SwitchCase{"Upper", "/S", 1}, SwitchCase{"None", "", 0},
+                                           SwitchCase{"TrailingBlank", "/s ", 0},
+                                           SwitchCase{"Dash", "-s", 0},
+                                           SwitchCase{"LongForm", "/silent", 0},
+                                           SwitchCase{"LeadingBlank", " /s", 0}),
+                         ByName());
 
 // The tail starts after the program name: a quoted name ends at its closing quote, an unquoted one
 // at the first blank, and the blanks after it are skipped.
@@ -52,25 +55,38 @@ TEST(Entry, SkipProgramName)
     }
 }
 
-class ShowCommand : public ::testing::TestWithParam<int>
+struct ShowCase {
+    const char *name;
+    int command; // how the launcher itself was started
+};
+class ShowCommand : public ::testing::TestWithParam<ShowCase>
 {
 };
 
-TEST_P(ShowCommand, WindowStaysHidden)
+// However the launcher is started, its window never shows and the installers come up in view.
+TEST_P(ShowCommand, WindowHiddenInstallersShown)
 {
-    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\n");
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\nSetup2=1,b.exe,/q\n");
     AddInstaller("C:\\Pkg\\a.exe", 2000);
-    EXPECT_TRUE(Finished(sim::Run("", GetParam())));
+    AddInstaller("C:\\Pkg\\b.exe", 0);
+    EXPECT_TRUE(Finished(sim::Run("", GetParam().command)));
     EXPECT_NE(nullptr, sim::MainWindow());
     EXPECT_FALSE(sim::WindowEverShown(sim::MainWindow()));
+    EXPECT_EQ(2u, sim::Launches().size());
+    EXPECT_TRUE(AllLaunchesShown());
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, ShowCommand,
-                         ::testing::Values(SW_SHOWNORMAL, SW_SHOWMAXIMIZED, SW_SHOW, SW_SHOWDEFAULT,
-                                           SW_SHOWMINIMIZED));
+                         ::testing::Values(ShowCase{"Normal", SW_SHOWNORMAL},
+                                           ShowCase{"Maximized", SW_SHOWMAXIMIZED},
+                                           ShowCase{"Show", SW_SHOW},
+                                           ShowCase{"Default", SW_SHOWDEFAULT},
+                                           ShowCase{"Minimized", SW_SHOWMINIMIZED}),
+                         ByName());
 
 // File > Exit and the close box end the run at once, mid-step, with exit code 0.
 struct EndingCase {
+    const char *name;
     UINT message;
     WPARAM wParam;
 };
@@ -92,9 +108,10 @@ TEST_P(EndingMessage, EndsTheLoop)
 }
 
 INSTANTIATE_TEST_SUITE_P(Messages, EndingMessage,
-                         ::testing::Values(EndingCase{WM_COMMAND, IDM_EXIT},
-                                           EndingCase{WM_CLOSE, 0},
-                                           EndingCase{WM_SYSCOMMAND, SC_CLOSE}));
+                         ::testing::Values(EndingCase{"FileExit", WM_COMMAND, IDM_EXIT},
+                                           EndingCase{"Close", WM_CLOSE, 0},
+                                           EndingCase{"CloseBox", WM_SYSCOMMAND, SC_CLOSE}),
+                         ByName());
 
 TEST(Entry, MissingListEndsOnFirstTick)
 {

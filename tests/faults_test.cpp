@@ -4,14 +4,6 @@
 // only the boxes it is meant to.
 #include "medium.h"
 
-// Names the cases of a table after their name field.
-struct ByName {
-    template <class Case> std::string operator()(const ::testing::TestParamInfo<Case> &info) const
-    {
-        return info.param.name;
-    }
-};
-
 // --- Processes: step 1 runs a.exe, directly (" ") or under the dialog ("/q"); step 2 next.exe ---
 struct ProcessFault {
     const char *name, *arguments;

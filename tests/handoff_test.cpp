@@ -30,6 +30,9 @@ class HandOff : public ::testing::TestWithParam<HostCase>
 {
 };
 
+static const char Sibling[] = "C:\\Pkg\\stagerun64.exe";
+
+// The sibling is found beside the program, whatever directory is current, and comes up in view.
 TEST_P(HandOff, StartsTheSiblingOrRunsItself)
 {
     const HostCase &c = GetParam();
@@ -50,6 +53,10 @@ TEST_P(HandOff, StartsTheSiblingOrRunsItself)
     if (c.launched[0] != '\0')
         expected.push_back(std::string(c.launched) + " " + c.parameters);
     EXPECT_EQ(expected, started);
+    // The sibling beside the program runs, not the one in the current folder.
+    if (c.isWow64 && c.siblingThere) {
+        EXPECT_EQ(Sibling, sim::Launches()[0].path);
+    }
     if (c.isWow64) {
         EXPECT_EQ(0u, result.endMs);
         EXPECT_EQ(NULL, sim::MainWindow());
@@ -59,13 +66,13 @@ TEST_P(HandOff, StartsTheSiblingOrRunsItself)
         EXPECT_EQ(c.caption, sim::MessageBoxes()[0].caption);
         EXPECT_EQ("The system cannot find the file specified.\r\n", sim::MessageBoxes()[0].text);
     }
+    EXPECT_TRUE(AllLaunchesShown());
     // Two Windows Installer processes are ended either way, by the hand-off or before the launch.
     EXPECT_TRUE(sim::FindProcess(first)->terminated);
     EXPECT_TRUE(sim::FindProcess(second)->terminated);
     EXPECT_FALSE(sim::FindProcess(third)->terminated);
 }
 
-static const char Sibling[] = "C:\\Pkg\\stagerun64.exe";
 // "stagerun64.exe cannot be started." in code page 949.
 static const char KoreanCaption[] = "stagerun64.exe\xb8\xa6 \xbd\xc3\xc0\xdb\xc7\xd2 \xbc\xf6 "
                                     "\xbe\xf8\xbd\xc0\xb4\xcf\xb4\xd9.";
@@ -83,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                                EXIT_HANDOFF_FAILED, KoreanCaption},
                       HostCase{"SiblingMissingSilent", true, "/s", false, 0x0409, "", "",
                                EXIT_HANDOFF_FAILED, NULL}),
-    [](const ::testing::TestParamInfo<HostCase> &info) { return std::string(info.param.name); });
+    ByName());
 
 // A kernel without the export counts as 32-bit, whatever the machine is. The export is looked up
 // before the entry function, so the scenario runs in a freshly started copy of this test program.

@@ -35,6 +35,26 @@ inline std::vector<DWORD> LaunchTimes()
     return times;
 }
 
+// Installers must come up in view, whatever the launcher's own show state: every launch asks for
+// SW_SHOW.
+inline ::testing::AssertionResult AllLaunchesShown()
+{
+    for (const sim::Launch &launch : sim::Launches()) {
+        if (launch.showCommand != SW_SHOW)
+            return ::testing::AssertionFailure()
+                   << launch.file << " launched with show command " << launch.showCommand;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Names the cases of a table after their name field.
+struct ByName {
+    template <class Case> std::string operator()(const ::testing::TestParamInfo<Case> &info) const
+    {
+        return info.param.name;
+    }
+};
+
 inline ::testing::AssertionResult Finished(const sim::RunResult &result)
 {
     if (result.finished)

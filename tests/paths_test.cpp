@@ -112,7 +112,6 @@ TEST(Paths, ExpandPathTokens)
         } else {
             ASSERT_NE(nullptr, result) << "case " << number;
             EXPECT_EQ(c.expected, result) << "case " << number;
-            EXPECT_NE(input.c_str(), result);
         }
         EXPECT_EQ(c.path, input) << "case " << number << ": input changed";
         number++;

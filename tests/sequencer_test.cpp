@@ -45,6 +45,7 @@ TEST(Sequencer, TypicalRun)
     // rounds of 300 ms and 500 ms more.
     EXPECT_EQ(6600u + 6000u + 500u, setup.timeMs);
     ASSERT_EQ(2u, sim::Dialogs().size());
+    EXPECT_TRUE(AllLaunchesShown());
     EXPECT_EQ(IDD_INSTALL_ENGLISH, sim::Dialogs()[0].templateId);
     EXPECT_EQ(TIMER_DRIVER_INSTALL, sim::Dialogs()[0].result);
     EXPECT_EQ(TIMER_DIALOG_WATCH, sim::Dialogs()[1].result);
@@ -102,6 +103,7 @@ TEST(Sequencer, DirectoriesCarryOver)
     EXPECT_EQ("C:\\Pkg\\sub", sim::Launches()[2].currentDirectory);
     EXPECT_EQ("C:\\WINDOWS\\tool.exe", sim::Launches()[3].file);
     EXPECT_EQ("/quiet", sim::Launches()[3].parameters);
+    EXPECT_TRUE(AllLaunchesShown());
 }
 
 // A medium at a drive's root: "D:" alone would name the folder current on that drive, which an
@@ -186,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(CodePages, NonAsciiNames,
                          });
 
 struct WaitCase {
-    const char *waitList;
+    const char *name, *waitList;
     std::vector<sim::Spawn> running; // started at 0 ms as children of the launcher
     DWORD nextLaunchMs;
 };
@@ -216,14 +218,16 @@ static DWORD After(DWORD poll)
     return poll + 300 + 6000 + 500;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, WaitList,
-                         ::testing::Values(
-                             /* 0 */ WaitCase{" ", {}, After(1700)},
-                             /* 1 */ WaitCase{"b.exe~c.exe", {{"c.exe", 4000}}, After(4100)},
-                             /* 2 */ WaitCase{"b.exe~~c.exe~", {{"b.exe", 2400}}, After(2500)},
-                             /* 3 */ WaitCase{"*.tmp", {{"other.tmp", 3000}}, After(3300)},
-                             /* 4 */ WaitCase{"c.exe", {{"C.EXE", 2100}}, After(2500)},
-                             /* 5 */ WaitCase{"other.tmp", {{"other.tmp", 5000}}, After(1700)}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WaitList,
+    ::testing::Values(
+        WaitCase{"Blank", " ", {}, After(1700)},
+        WaitCase{"SecondNameHolds", "b.exe~c.exe", {{"c.exe", 4000}}, After(4100)},
+        WaitCase{"EmptyNamesSkipped", "b.exe~~c.exe~", {{"b.exe", 2400}}, After(2500)},
+        WaitCase{"PatternMatchesAnyParent", "*.tmp", {{"other.tmp", 3000}}, After(3300)},
+        WaitCase{"NameCaseIgnored", "c.exe", {{"C.EXE", 2100}}, After(2500)},
+        WaitCase{"PlainNameOwnChildrenOnly", "other.tmp", {{"other.tmp", 5000}}, After(1700)}),
+    ByName());
 
 // A same-named process started by someone else does not hold the step.
 TEST(Sequencer, OnlyOwnChildrenCount)
@@ -258,7 +262,7 @@ TEST(Sequencer, SelfRestartingInstallerHeldBySettleRounds)
 }
 
 struct RestartCase {
-    const char *tail;
+    const char *name, *tail;
     LCID locale;
     int answer;
     size_t questions, restarts;
@@ -285,16 +289,21 @@ TEST_P(EndOfRun, AsksOnceOrRestartsSilently)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, EndOfRun,
-                         ::testing::Values(RestartCase{"", 0x409, IDYES, 1, 1},
-                                           RestartCase{"", 0x409, IDNO, 1, 0},
-                                           RestartCase{"", 0x412, IDYES, 1, 1},
-                                           RestartCase{"/s", 0x409, IDNO, 0, 1}));
+                         ::testing::Values(RestartCase{"AnsweredYes", "", 0x409, IDYES, 1, 1},
+                                           RestartCase{"AnsweredNo", "", 0x409, IDNO, 1, 0},
+                                           RestartCase{"KoreanYes", "", 0x412, IDYES, 1, 1},
+                                           RestartCase{"SilentNoQuestion", "/s", 0x409, IDNO, 0,
+                                                       1}),
+                         ByName());
 
-TEST(Sequencer, NoRebootFlagNoQuestion)
+// Only a step whose flag is "1" and whose installer was there to run asks for the restart.
+TEST(Sequencer, NoQuestionWithoutFlagOrInstaller)
 {
-    MakeMedium("[SetupList]\nSetup1=1,a.exe, , ,0\n");
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, , ,0\nSetup2=1,missing.exe, , ,1\n"
+               "Setup3=1,gone.exe,/q, ,1\nSetup4=2,lost.exe, , ,1\n");
     AddInstaller("C:\\Pkg\\a.exe", 0);
     EXPECT_TRUE(Finished(sim::Run("")));
+    EXPECT_EQ(1u, sim::Launches().size());
     EXPECT_TRUE(sim::MessageBoxes().empty());
     EXPECT_TRUE(sim::RestartRequests().empty());
 }
@@ -356,18 +365,42 @@ TEST(Sequencer, DeviceSteps)
     EXPECT_EQ(1, sim::RescanCount());
 }
 
-// File > Exit arriving while a step is watched, through the watch's own message pump.
-TEST(Sequencer, ExitDuringWatchEndsTheRun)
+// File > Exit arriving while a step is watched is handled by the watch's own message pumps: the
+// restart question of the destroyed window shows when it was handled.
+struct ExitCase {
+    const char *name;
+    bool duringWalk; // posted while a poll walks the process list, else during a settle pause
+    DWORD postMs, questionMs;
+};
+class ExitDuringWatch : public ::testing::TestWithParam<ExitCase>
 {
-    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,*.tmp\nSetup2=1,next.exe, ,\n");
+};
+
+// a.exe ends at 1500; the poll at 1700 walks 44 processes; settle rounds pump at 2300, 2600, ...
+TEST_P(ExitDuringWatch, EndsTheRun)
+{
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,*.tmp,1\nSetup2=1,next.exe, ,\n");
     AddInstaller("C:\\Pkg\\a.exe", 1000);
     AddInstaller("C:\\Pkg\\next.exe", 0);
-    sim::At(3000, [] { sim::PostToMainWindow(WM_COMMAND, IDM_EXIT, 0); });
+    for (int i = 0; i < 40; i++)
+        sim::AddProcess("svchost.exe", 4);
+    auto post = [] { sim::PostToMainWindow(WM_COMMAND, IDM_EXIT, 0); };
+    if (GetParam().duringWalk)
+        sim::WhileWalking(GetParam().postMs, 30, post);
+    else
+        sim::At(GetParam().postMs, post);
     sim::RunResult result = sim::Run("");
     EXPECT_TRUE(Finished(result));
     EXPECT_EQ(1u, sim::Launches().size());
+    ASSERT_EQ(1u, sim::MessageBoxes().size());
+    EXPECT_EQ(GetParam().questionMs, sim::MessageBoxes()[0].timeMs);
     EXPECT_LT(result.endMs, 9000u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, ExitDuringWatch,
+                         ::testing::Values(ExitCase{"SettlePause", false, 3000, 3200},
+                                           ExitCase{"ProcessWalk", true, 1600, 1700}),
+                         ByName());
 
 // A program directory and file name that together pass 199 characters would have their directory
 // taken from a cut path: the step is skipped as a missing file is.

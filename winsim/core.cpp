@@ -67,6 +67,13 @@ struct Snapshot {
 std::map<uintptr_t, Snapshot> snapshots;
 uintptr_t nextSnapshot = 1;
 
+struct WalkAction {
+    DWORD fromMs;
+    size_t entry;
+    std::function<void()> fn;
+};
+std::vector<WalkAction> walkActions;
+
 bool running = false;
 bool ranOnce = false;
 jmp_buf stopJump;
@@ -299,6 +306,11 @@ void FailSnapshots(bool fail)
     snapshotsFail = fail;
 }
 
+void WhileWalking(DWORD fromMs, size_t entry, std::function<void()> fn)
+{
+    walkActions.push_back({fromMs, entry, std::move(fn)});
+}
+
 // --- The run -----------------------------------------------------------------------------------
 RunResult Run(const std::string &commandTail, int showCommand, DWORD limit)
 {
@@ -402,6 +414,14 @@ static BOOL NextSnapshotEntry(HANDLE handle, LPPROCESSENTRY32 entry, bool first)
         SetLastError(ERROR_NO_MORE_FILES);
         return FALSE;
     }
+    for (size_t i = 0; i < walkActions.size(); i++) {
+        if (walkActions[i].entry == snapshot.next && walkActions[i].fromMs <= clockMs) {
+            std::function<void()> fn = std::move(walkActions[i].fn);
+            walkActions.erase(walkActions.begin() + (long)i);
+            fn();
+            break;
+        }
+    }
     *entry = snapshot.entries[snapshot.next++];
     return TRUE;
 }
@@ -471,7 +491,7 @@ BOOL WINAPI CloseHandle(HANDLE handle)
 #define SE_ERR_ACCESSDENIED 5
 
 HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
-                               INT)
+                               INT showCommand)
 {
     Launch launch = {clockMs,
                      verb ? verb : "",
@@ -479,15 +499,14 @@ HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters
                      parameters ? parameters : "",
                      directory ? directory : "",
                      CurrentDirectory(),
+                     showCommand,
+                     "",
                      0};
-    std::string full;
-    bool found =
-        file != nullptr && ResolvePath(file, &full) && FileExistsAt(full) && !IsDirectoryAt(full);
     INT_PTR result = 42;
-    if (!found) {
+    if (file == nullptr || !FindProgramFile(file, &launch.path)) {
         result = SE_ERR_FNF;
     } else {
-        std::string name = ActualFileName(full);
+        std::string name = launch.path.substr(launch.path.rfind('\\') + 1);
         if (ProgramCannotStart(name)) {
             result = SE_ERR_ACCESSDENIED;
         } else {

@@ -18,8 +18,7 @@ namespace sim
 namespace
 {
 
-std::map<char, std::string> drives;           // letter -> host directory
-std::map<char, std::string> driveDirectories; // remembered current directory per drive
+std::map<char, std::string> drives; // letter -> host directory
 std::string currentDirectory = "C:\\";
 std::string modulePath = "C:\\Pkg\\stagerun.exe";
 std::string windowsDirectory = "C:\\WINDOWS";
@@ -55,12 +54,18 @@ bool SameTextIgnoringCase(const std::string &a, const std::string &b)
     return LowerAscii(a) == LowerAscii(b);
 }
 
+// What "X:" stands for. Only one directory is current; another drive's is the value of the hidden
+// "=X:" variable when the environment has one (taken as it is, even when it names another
+// drive), else the drive's root.
 std::string DriveDirectory(char letter)
 {
     if (UpperLetter(currentDirectory[0]) == letter)
         return currentDirectory;
-    auto found = driveDirectories.find(letter);
-    return found != driveDirectories.end() ? found->second : std::string(1, letter) + ":\\";
+    auto found = environment.find(std::string("=") + letter + ":");
+    if (found != environment.end() && found->second.size() >= 3 && found->second[1] == ':' &&
+        found->second[2] == '\\')
+        return found->second;
+    return std::string(1, letter) + ":\\";
 }
 
 void RemoveTree(const std::string &path)
@@ -431,6 +436,39 @@ std::string ModuleFileName()
     return modulePath.substr(modulePath.rfind('\\') + 1);
 }
 
+// As CreateProcess looks for a program: a name that starts with a drive, a backslash or a "." or
+// ".." folder is taken as it stands; any other, even one with folders in it, is looked for beside
+// the calling program, then in the current directory, the system directory and the Windows
+// directory. A name without an extension gets ".exe".
+bool FindProgramFile(const std::string &name, std::string *windowsPath)
+{
+    std::string file = name;
+    for (char &c : file) {
+        if (c == '/')
+            c = '\\';
+    }
+    if (file.empty())
+        return false;
+    size_t slash = file.rfind('\\');
+    if (file.find('.', slash == std::string::npos ? 0 : slash + 1) == std::string::npos)
+        file += ".exe";
+    bool asItStands = (file.size() >= 2 && file[1] == ':') || file[0] == '\\' ||
+                      file.compare(0, 2, ".\\") == 0 || file.compare(0, 3, "..\\") == 0;
+    std::vector<std::string> candidates = {file};
+    if (!asItStands) {
+        candidates = {modulePath.substr(0, modulePath.rfind('\\')) + "\\" + file, file,
+                      windowsDirectory + "\\system32\\" + file, windowsDirectory + "\\" + file};
+    }
+    for (const std::string &candidate : candidates) {
+        std::string full;
+        if (ResolvePath(candidate, &full) && FileExistsAt(full) && !IsDirectoryAt(full)) {
+            *windowsPath = full.substr(0, full.rfind('\\') + 1) + ActualFileName(full);
+            return true;
+        }
+    }
+    return false;
+}
+
 void SetWindowsDirectory(const std::string &windowsPath)
 {
     windowsDirectory = windowsPath;
@@ -575,7 +613,6 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR path)
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    driveDirectories[UpperLetter(currentDirectory[0])] = currentDirectory;
     currentDirectory = full;
     return TRUE;
 }
@@ -585,14 +622,14 @@ DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer)
     return CopyDirectoryResult(currentDirectory, buffer, size);
 }
 
+// As the C runtime's: the current directory becomes "X:", which is the drive's root unless an
+// "=X:" variable names another directory.
 int _chdrive(int drive)
 {
     if (drive < 1 || drive > 26)
         return -1;
-    char letter = (char)('A' + drive - 1);
-    if (drives.find(letter) == drives.end())
-        return -1;
-    return SetCurrentDirectoryA(DriveDirectory(letter).c_str()) ? 0 : -1;
+    char path[] = {(char)('A' + drive - 1), ':', '\0'};
+    return SetCurrentDirectoryA(path) ? 0 : -1;
 }
 
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer,

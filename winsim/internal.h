@@ -29,6 +29,8 @@ bool IsDirectoryAt(const std::string &windowsPath);
 std::string ActualFileName(const std::string &windowsPath); // the name's case on disk
 LCID SystemLocale();
 std::string ModuleFileName(); // the launcher's file name, without its directory
+// The program file the shell starts for a name, in full; false when there is none.
+bool FindProgramFile(const std::string &name, std::string *windowsPath);
 
 // Processes.
 DWORD StartProgram(const std::string &fileName, const std::string &processName, DWORD parentPid);

@@ -28,6 +28,9 @@ std::string ReadFileAt(const std::string &windowsPath);
 void SetModulePath(const std::string &windowsPath);
 void SetWindowsDirectory(const std::string &windowsPath);
 void SetSystemDefaultLocale(LCID locale);
+// An empty value removes the variable. "=D:" names the directory that a drive-relative path such
+// as "D:" or "D:setup" stands for while another drive is current: only what the program inherited
+// (from a command prompt, say) sets it, never SetCurrentDirectoryA.
 void SetEnvironment(const std::string &name, const std::string &value);
 // What IsWow64Process answers. A kernel without the export (early 32-bit systems) is described
 // before the process starts, in WINSIM_MISSING_EXPORTS (e.g. "IsWow64Process").
@@ -66,10 +69,15 @@ const ProcessRecord *FindProcess(DWORD pid);
 struct Launch {
     DWORD timeMs;
     std::string verb, file, parameters, directory, currentDirectory;
-    DWORD pid; // 0 when nothing started
+    int showCommand;  // as asked for: what the started program finds in its start-up information
+    std::string path; // the file that was found, in full; empty when none was
+    DWORD pid;        // 0 when nothing started
 };
 const std::vector<Launch> &Launches();
 void FailSnapshots(bool fail);
+// Runs fn once, when the program reads entry number `entry` (from 0) of a process snapshot at or
+// after fromMs: for input that arrives while a walk over a long process list is under way.
+void WhileWalking(DWORD fromMs, size_t entry, std::function<void()> fn);
 
 // --- Devices -------------------------------------------------------------------------------
 struct Device {

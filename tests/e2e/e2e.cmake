@@ -52,22 +52,31 @@ foreach(px p64 p32)
   endforeach()
 endforeach()
 
-# Ini reading: GetPrivateProfileStringA of the stand-in against Wine's on the files of
-# tests/e2e/data/ini, in each prefix (tests/e2e/inicompare.py). Needs the host build's
-# inidump_host, which a setup test builds first.
-set(E2E_INICOMPARE ${CMAKE_CURRENT_LIST_DIR}/inicompare.py)
-add_test(NAME e2e_inidump_host_build
-         COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target inidump_host)
-set_tests_properties(e2e_inidump_host_build PROPERTIES FIXTURES_SETUP e2e_inidump_host LABELS e2e
+# The stand-in against Wine, in each prefix, through probes built for both: ini reading
+# (GetPrivateProfileStringA on the files of tests/e2e/data/ini, tests/e2e/inicompare.py), and
+# current directories with launches by a bare name (SetCurrentDirectoryA, _chdrive and
+# ShellExecuteA, tests/e2e/dircompare.py). Needs the host build's probes, which a setup test
+# builds first.
+add_test(NAME e2e_host_probes_build
+         COMMAND ${CMAKE_COMMAND} --build ${CMAKE_BINARY_DIR} --target inidump_host dirprobe_host)
+set_tests_properties(e2e_host_probes_build PROPERTIES FIXTURES_SETUP e2e_host_probes LABELS e2e
                      TIMEOUT 600)
 foreach(px p64 p32)
-  set(test e2e_ini_compare_${px})
-  add_test(NAME ${test} COMMAND ${Python3_EXECUTABLE} ${E2E_INICOMPARE} --work ${E2E_WORK}
-                                --host $<TARGET_FILE:inidump_host> ${px})
-  set_tests_properties(${test} PROPERTIES LABELS e2e TIMEOUT 240
-                       FIXTURES_REQUIRED "e2e_${px};e2e_inidump_host" RESOURCE_LOCK e2e_${px})
-  # Before the scenarios that restart the prefix, as the other ordinary ones.
-  foreach(last IN LISTS E2E_LAST_${px})
-    set_property(TEST ${last} APPEND PROPERTY DEPENDS ${test})
+  foreach(compare ini dir)
+    set(test e2e_${compare}_compare_${px})
+    if(compare STREQUAL "ini")
+      set(probe inidump_host)
+    else()
+      set(probe dirprobe_host)
+    endif()
+    add_test(NAME ${test}
+             COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/${compare}compare.py
+                     --work ${E2E_WORK} --host $<TARGET_FILE:${probe}> ${px})
+    set_tests_properties(${test} PROPERTIES LABELS e2e TIMEOUT 240
+                         FIXTURES_REQUIRED "e2e_${px};e2e_host_probes" RESOURCE_LOCK e2e_${px})
+    # Before the scenarios that restart the prefix, as the other ordinary ones.
+    foreach(last IN LISTS E2E_LAST_${px})
+      set_property(TEST ${last} APPEND PROPERTY DEPENDS ${test})
+    endforeach()
   endforeach()
 endforeach()

@@ -1,6 +1,9 @@
 """End-to-end scenarios: each builds a small medium, runs the real launcher in
-a Wine prefix and checks from outside what happened. Timing checks are
-tolerant: order, and minimum gaps such as the settle rounds (20 x 300 ms)."""
+a Wine prefix and checks from outside what happened. Every timing check bounds
+its gap from both sides, with room for scheduling: from below by what the
+launcher must wait (the settle rounds, 20 x 300 ms, say), from above by what it
+may take at most, so that neither a wait too short nor one the wrong way round
+(a negative gap) passes."""
 
 import os
 import shutil
@@ -12,6 +15,7 @@ from harness import (Checks, HarnessError, Medium, REPO, DATA, log, starts, end_
 
 LAUNCHER = {"p64": "stagerun64.exe", "p32": "stagerun.exe"}
 SETTLE_MIN = 5.5      # 20 settle rounds of 300 ms, less scheduling slack
+SW_SHOW = 5
 NO_SETTLE_MAX = 2.5   # a dialog step goes on about 1 s after its last process
 RUNONCE_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce"
 DEVICE_DESC_INSTALLED = "StageRun E2E Test Device (driver installed)"
@@ -73,18 +77,24 @@ class Run:
     def check_exit_zero(self, within=None):
         ok = self.exit is not None and self.exit["event"] == "exit" and self.exit.get("code") == 0
         self.checks.check(ok, "launcher ended by itself with exit code 0", "(%r)" % self.exit)
-        if ok and within is not None and self.launch:
-            took = secs(self.exit["time"] - self.launch["time"])
-            self.checks.check(took <= within, "launcher ended within %.0fs" % within, "(took %.1fs)" % took)
+        if ok and within is not None:
+            self.check_gap(self.exit, (self.launch or {}).get("time"), 0, within,
+                           "launcher ended within %.0fs" % within)
 
-    def check_gap(self, later, earlier_ms, at_least=None, at_most=None, what=""):
+    def check_gap(self, later, earlier_ms, at_least, at_most, what):
+        """later's record came at least at_least and at most at_most seconds after earlier_ms."""
         if later is None or earlier_ms is None:
             self.checks.check(False, what, "(missing record)")
             return
         gap = secs(later["time"] - earlier_ms)
-        ok = (at_least is None or gap >= at_least) and (at_most is None or gap <= at_most)
-        bounds = "%s..%s s" % ("" if at_least is None else at_least, "" if at_most is None else at_most)
-        self.checks.check(ok, "%s (gap %.2fs, expected %s)" % (what, gap, bounds))
+        self.checks.check(at_least <= gap <= at_most,
+                          "%s (gap %.2fs, expected %s..%s s)" % (what, gap, at_least, at_most))
+
+    def check_shown(self, ev):
+        """The launcher started the installer to come up in view."""
+        if ev:
+            self.checks.check(ev.get("show") == str(SW_SHOW), "%s was started shown (SW_SHOW)" % ev["name"],
+                              "(show state %s)" % ev.get("show"))
 
     def add_runonce_marker(self):
         """A RunOnce entry that the prefix runs only when it restarts: Wine's
@@ -218,6 +228,7 @@ def typical(prefix, artifacts):
                 "(cwd %s)" % setup["cwd"])
         c.check(r.params(setup).strip() == "", "setup.exe got no parameters", "(%r)" % r.params(setup))
         r.check_child_of_launcher(setup)
+        r.check_shown(setup)
     if isetup:
         r.check_child_of_launcher(isetup)
     if isetup and setup2:
@@ -232,6 +243,7 @@ def typical(prefix, artifacts):
         c.check(setup2["cwd"].lower() == (m.win + r"\app").lower(), "setup2.exe ran in its own folder",
                 "(cwd %s)" % setup2["cwd"])
         r.check_child_of_launcher(setup2)
+        r.check_shown(setup2)
     c.check(question.seen_at is not None, "restart question shown at the end")
     if question.shot:
         c.check(question.shot[3] >= 3, "restart question screenshot is not blank", "(%d colours)" % question.shot[3])
@@ -276,6 +288,7 @@ def waiting(prefix, artifacts):
     done = r.one("done.exe")
     for key in ("pat", "gc", "rc", "rs"):
         c.check(key in setups, "setup.exe in %s was started" % key)
+        r.check_shown(setups.get(key))
     if tmp and "gc" in setups:
         c.check(tmp["ppid"] != r.launch["pid"], "_isdel.tmp is not a child of the launcher")
         tmp_end = end_of(evs, tmp["pid"])
@@ -285,8 +298,8 @@ def waiting(prefix, artifacts):
         gc_end = end_of(evs, setups["gc"]["pid"])
         r.check_gap(setups["rc"], gc_end and gc_end["time"], at_least=SETTLE_MIN, at_most=10,
                     what="a same-named grandchild (worker.exe) did not hold the step")
-        c.check(end_of(evs, worker["pid"]) is None or end_of(evs, worker["pid"])["time"] > setups["rc"]["time"],
-                "next step began while the grandchild worker.exe still ran")
+        r.check_gap(setups["rc"], worker["time"], 0, 25,
+                    what="next step began while the grandchild worker.exe (25 s) still ran")
     if worker2 and "rs" in setups:
         r.check_child_of_launcher(worker2)
         w2_end = end_of(evs, worker2["pid"])
@@ -295,8 +308,8 @@ def waiting(prefix, artifacts):
     if restarted and done:
         r.check_child_of_launcher(restarted)
         rs_end = end_of(evs, setups["rs"]["pid"]) if "rs" in setups else None
-        c.check(rs_end is not None and restarted["time"] - rs_end["time"] >= 1500,
-                "the restarted copy appeared well after the first one had gone")
+        r.check_gap(restarted, rs_end and rs_end["time"], 1.5, 8,
+                    what="the restarted copy appeared about 2 s after the first one had gone")
         re_end = end_of(evs, restarted["pid"])
         r.check_gap(done, re_end and re_end["time"], at_least=SETTLE_MIN, at_most=12,
                     what="the settle rounds caught the restarted installer and waited for it")
@@ -333,11 +346,13 @@ def kind2_copy(prefix, artifacts):
             c.check(ev["cwd"].lower() == m.win.lower(), "%s ran in the launcher's current directory" % name,
                     "(%s)" % ev["cwd"])
             r.check_child_of_launcher(ev)
+            r.check_shown(ev)
     a = starts(evs, "e2etool_a.exe")
     b = starts(evs, "e2etool_b.exe")
     if a and b:
         a_end = end_of(evs, a[0]["pid"])
-        r.check_gap(b[0], a_end and a_end["time"], at_least=SETTLE_MIN, what="copied installer watched by its name")
+        r.check_gap(b[0], a_end and a_end["time"], at_least=SETTLE_MIN, at_most=12,
+                    what="copied installer watched by its name")
     r.check_exit_zero()
     return r.finish()
 
@@ -379,6 +394,7 @@ def dialog_and_msi(prefix, artifacts):
         c.check(r.params(setup) == " /S /v/qn", "dialog step passed its arguments unchanged",
                 "(%r)" % r.params(setup))
         r.check_child_of_launcher(setup)
+        r.check_shown(setup)
     c.check(dialog.seen_at is not None, "progress dialog 'Installation' was shown")
     if dialog.shot:
         path, geo, whole, region = dialog.shot
@@ -392,11 +408,11 @@ def dialog_and_msi(prefix, artifacts):
     if late and mark:
         late_end = end_of(evs, late["pid"])
         c.check(late_end is not None, "late.exe ended")
-        # the .msi step lies between: it must start only after late.exe has gone
-        msi_launch_after = late_end and mark["time"] >= late_end["time"]
-        c.check(bool(msi_launch_after), "the dialog step waited for late.exe (second wait-list name)")
-        r.check_gap(mark, late_end and late_end["time"], at_most=NO_SETTLE_MAX + 8,
-                    what="no settle rounds after a dialog step (bounded by the .msi step)")
+        # The .msi step lies between: after late.exe has gone, at least its poll pause and two step
+        # timers; at most the package's install and no settle rounds.
+        r.check_gap(mark, late_end and late_end["time"], at_least=1.5, at_most=NO_SETTLE_MAX + 8,
+                    what="the dialog step waited for late.exe (second wait-list name), then no settle "
+                    "rounds (bounded by the .msi step)")
     r.check_exit_zero()
     return r.finish()
 
@@ -414,6 +430,7 @@ def dialog_no_settle(prefix, artifacts):
     evs = r.run(timeout=40)
     setup = r.one("setup.exe")
     mark = r.one("mark.exe")
+    r.check_shown(setup)
     if setup and mark:
         end = end_of(evs, setup["pid"])
         r.check_gap(mark, end and end["time"], at_least=0.3, at_most=NO_SETTLE_MAX,
@@ -439,8 +456,9 @@ def msiexec_ended(prefix, artifacts):
     c = r.checks
     setup = r.one("setup.exe")
     reaped = [e for e in evs if e["event"] == "reaped"]
-    before = [e for e in reaped if setup and e["time"] <= setup["time"]]
-    c.check(len(before) == 2, "two msiexec.exe ended before the installer started", "(%d)" % len(before))
+    before = [e for e in reaped if setup and r.launch and r.launch["time"] <= e["time"] <= setup["time"]]
+    c.check(len(before) == 2, "two msiexec.exe ended after the launcher started and before the installer",
+            "(%d)" % len(before))
     for e in before:
         c.check(e["code"] != 259, "ended msiexec.exe %d has an exit code other than 259" % e["pid"],
                 "(code %d)" % e["code"])
@@ -508,7 +526,8 @@ def handoff(prefix, artifacts):
         c.check(gone, "stagerun64.exe finished the run")
         evs = r.events()
         reaped = [e for e in evs if e["event"] == "reaped"]
-        ended_by_handoff = [e for e in reaped if r.exit and e["time"] <= r.exit["time"]]
+        ended_by_handoff = [e for e in reaped
+                            if r.exit and r.launch and r.launch["time"] <= e["time"] <= r.exit["time"]]
         c.check(len(ended_by_handoff) == 2, "stagerun.exe ended two msiexec.exe before it exited",
                 "(%d)" % len(ended_by_handoff))
         want, other = ("silent.exe", "setup.exe") if silent else ("setup.exe", "silent.exe")
@@ -518,8 +537,21 @@ def handoff(prefix, artifacts):
             c.check(ev.get("pname", "").lower() == "stagerun64.exe", "%s was started by stagerun64.exe" % want,
                     "(parent %s)" % ev.get("pname"))
             c.check(ev["ppid"] != r.launch["pid"], "%s was not started by stagerun.exe" % want)
+            r.check_shown(ev)
         rc |= r.finish()
-    return rc
+    # The hand-off launch itself, seen by a stand-in sibling that records how it was started.
+    r = Run(prefix, "handoff_shown", artifacts)
+    r.medium.add_launcher("stagerun.exe")
+    r.medium.add_installer("stagerun64.exe", run_ms=200)
+    r.medium.write_ini([("SetupList", [r"1,a\setup.exe, ,"])])
+    r.run("stagerun.exe", ["/s"], timeout=30)
+    sibling = r.one("stagerun64.exe")
+    if sibling:
+        r.check_child_of_launcher(sibling)
+        r.check_shown(sibling)
+        r.checks.check(r.params(sibling) == " /s", "stagerun64.exe got /s", "(%r)" % r.params(sibling))
+    r.check_exit_zero(within=5)
+    return rc | r.finish()
 
 
 @scenario(["p32"])
@@ -537,8 +569,9 @@ def no_handoff(prefix, artifacts):
     ev = r.one("setup.exe")
     if ev:
         r.check_child_of_launcher(ev)
+        r.check_shown(ev)
         end = end_of(evs, ev["pid"])
-        r.check_gap(r.exit, end and end["time"], at_least=SETTLE_MIN,
+        r.check_gap(r.exit, end and end["time"], at_least=SETTLE_MIN, at_most=12,
                     what="stagerun.exe stayed until its step had settled")
     r.check_exit_zero()
     return r.finish()
@@ -768,9 +801,8 @@ def dll_redirection(prefix, artifacts):
         r.run(timeout=20)
         c.check(r.exit is not None and r.exit["event"] == "exit" and r.exit.get("code") == 1,
                 "%s.local %s: exit code 1" % (exe, form), "(%r)" % r.exit)
-        if r.exit and r.launch:
-            took = secs(r.exit["time"] - r.launch["time"])
-            c.check(took < 5, "%s.local %s: ended at once" % (exe, form), "(%.1fs)" % took)
+        r.check_gap(r.exit, (r.launch or {}).get("time"), 0, 5,
+                    "%s.local %s: ended at once" % (exe, form))
         c.check(not starts(r.events(), "setup.exe"), "%s.local %s: no step started" % (exe, form))
         if form == "folder":
             os.rmdir(local)
