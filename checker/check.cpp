@@ -65,7 +65,8 @@ static void ListFindings(void)
                    "characters outside ASCII are read in the target system's ANSI code page "
                    "(949 on Korean Windows, 1252 on Western): they name other characters on "
                    "other systems");
-    if (Scan.sectionSeen[SECTION_SETUP_SILENT] && !Scan.keyHasValue[SECTION_SETUP_SILENT][1])
+    // A section with no keys at all is a placeholder; keys without a Setup1 value are a mistake.
+    if (Scan.keyCount[SECTION_SETUP_SILENT] > 0 && !Scan.keyHasValue[SECTION_SETUP_SILENT][1])
         AddFinding(FINDING_WARNING, Scan.keyLine[SECTION_SETUP_SILENT][1], 0,
                    "silent-section-empty",
                    "[SetupSilent] has no Setup1 value: a silent run (/s) uses [SetupList]");

@@ -29,7 +29,8 @@ struct ListScan {
     int keyLine[SCANNED_SECTIONS][SCANNED_KEY_LIMIT + 1];
     BOOL keyHasValue[SCANNED_SECTIONS][SCANNED_KEY_LIMIT + 1];
     BOOL trailingBlank[SCANNED_SECTIONS][SCANNED_KEY_LIMIT + 1];
-    int lastKey[SCANNED_SECTIONS]; // the highest N with a value
+    int lastKey[SCANNED_SECTIONS];  // the highest N with a value
+    int keyCount[SCANNED_SECTIONS]; // "SetupN" keys read, empty ones too
 };
 extern ListScan Scan;
 

@@ -189,7 +189,7 @@ static int ExitCode(void)
 {
     return Counts[FINDING_ERROR] > 0     ? CHECK_ERRORS
            : Counts[FINDING_WARNING] > 0 ? CHECK_WARNINGS
-                                          : CHECK_CLEAN;
+                                         : CHECK_CLEAN;
 }
 
 // Findings come in the order of their lines; the medium's own come first.

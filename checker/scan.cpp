@@ -104,6 +104,7 @@ static void KeyLine(const char *text)
         return;
     }
     Scan.keyLine[section][number] = LineNumber;
+    Scan.keyCount[section]++;
     const char *value = equals + 1;
     while (IsBlank(*value))
         value++;

@@ -166,6 +166,13 @@ INSTANTIATE_TEST_SUITE_P(
                    false,
                    {"restart-flag@2"},
                    CHECK_WARNINGS},
+        // A [SetupSilent] without keys is a placeholder (the kit's template has one).
+        MediumCase{"SilentSectionPlaceholder",
+                   "[SetupList]\nSetup1=1,a.exe, ,\n[SetupSilent]\n;Setup1=1,a.exe, ,\n",
+                   {"a.exe"},
+                   true,
+                   {},
+                   CHECK_CLEAN},
         MediumCase{"SilentSectionEmpty",
                    "[SetupList]\nSetup1=1,a.exe, ,\n[SetupSilent]\nSetup2=1,a.exe, ,\n",
                    {"a.exe"},

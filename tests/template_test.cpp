@@ -1,6 +1,6 @@
 // The setup list template of the medium kit (examples/template/StageRun.ini), as the kit ships it
-// with Windows line ends, does what its comments say.
-#include "medium.h"
+// with Windows line ends, passes the checker and does what its comments say.
+#include "checking.h"
 
 #include <fstream>
 #include <sstream>
@@ -35,6 +35,9 @@ TEST(Template, RunsItsExampleSteps)
     // isetup.exe runs as the launcher's child from 2000 to 7000 ms and holds the second step.
     sim::At(2000, [] { sim::AddProcess("isetup.exe", sim::kLauncherPid, 5000); });
     sim::ScriptMessageBoxAnswer(IDNO);
+    AddInstaller("C:\\Pkg\\stagerun64.exe", 0);
+    CheckOutput check = Check("C:\\Pkg");
+    EXPECT_EQ(CHECK_CLEAN, check.exitCode) << check.text;
 
     EXPECT_TRUE(Finished(sim::Run("")));
 

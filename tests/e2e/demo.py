@@ -97,6 +97,10 @@ def main():
         log("demo: medium %s (in the prefix: %s)" % (m.dir, m.win))
         with open(os.path.join(m.dir, "StageRun.ini")) as f:
             log("demo: StageRun.ini\n" + "".join("    " + l for l in f.read().replace("\r", "").splitlines(True)))
+        check = os.path.join(os.environ.get("E2E_DIST", os.path.join(REPO, "dist")), "stagerun-check.exe")
+        code, report = prefix.wine([check, m.win], check=False)
+        log("demo: stagerun-check %s (exit code %d)\n" % (m.win, code)
+            + "".join("    " + l for l in report.splitlines(True)))
         shot = Shot(prefix, m)
         m.run("stagerun.exe", timeout=90, watcher=shot,
               extra_env={"E2E_CFGDIR": winpath(os.path.join(m.dir, "app"), prefix.path)})

@@ -366,13 +366,14 @@ class Medium:
     def events(self):
         return read_events(self.log_path)
 
-    def run(self, exe, args=(), timeout=60, watcher=None, extra_env=None):
+    def run(self, exe, args=(), timeout=60, watcher=None, extra_env=None, cwd=None):
         """Starts EXE of the medium through `e2etool run` (a plain CreateProcess
-        from the medium's folder, as a double click would) and waits until it
-        has ended, calling watcher(elapsed) about every 0.2 s meanwhile.
-        Returns the run's own records (launch, exit or timeout)."""
+        from the medium's folder, as a double click would, or from cwd, a
+        Windows path) and waits until it has ended, calling watcher(elapsed)
+        about every 0.2 s meanwhile."""
         launcher = os.path.join(self.dir, exe)
-        p = self.prefix.wine_bg([self.prefix.tool("e2etool.exe"), "run", str(int(timeout * 1000)), self.win,
+        p = self.prefix.wine_bg([self.prefix.tool("e2etool.exe"), "run", str(int(timeout * 1000)),
+                                 cwd or self.win,
                                  winpath(launcher, self.prefix.path)] + list(args), extra_env=self.env(extra_env))
         t0 = time.time()
         try:

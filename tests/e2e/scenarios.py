@@ -50,9 +50,9 @@ class Run:
     def events(self):
         return self.medium.events()
 
-    def run(self, exe=None, args=(), timeout=60, watcher=None, extra_env=None):
+    def run(self, exe=None, args=(), timeout=60, watcher=None, extra_env=None, cwd=None):
         exe = exe or LAUNCHER[self.prefix.name]
-        self.medium.run(exe, args, timeout=timeout, watcher=watcher, extra_env=extra_env)
+        self.medium.run(exe, args, timeout=timeout, watcher=watcher, extra_env=extra_env, cwd=cwd)
         evs = self.events()
         launches = [e for e in evs if e["event"] == "launch"]
         self.launch = launches[-1] if launches else None
@@ -552,6 +552,99 @@ def handoff(prefix, artifacts):
         r.checks.check(r.params(sibling) == " /s", "stagerun64.exe got /s", "(%r)" % r.params(sibling))
     r.check_exit_zero(within=5)
     return rc | r.finish()
+
+
+@scenario(["p64"])
+def handoff_elsewhere(prefix, artifacts):
+    """Started by full path from another folder, as a shortcut or a deployment
+    tool starts it, with the quoted name glued to "/s": the sibling beside the
+    program runs the silent list, never a stagerun64.exe of the current folder.
+    Without the sibling, the failed hand-off is said and the exit code is 2."""
+    r = Run(prefix, "handoff_elsewhere", artifacts)
+    m = r.medium
+    m.add_launcher("stagerun.exe")
+    m.add_launcher("stagerun64.exe")
+    m.add_installer("a/setup.exe", run_ms=300)
+    m.add_installer("s/silent.exe", run_ms=300)
+    m.add_installer("elsewhere/stagerun64.exe", run_ms=300)
+    m.write_ini([("SetupList", [r"1,a\setup.exe, ,"]), ("SetupSilent", [r"1,s\silent.exe, ,"])])
+    elsewhere = m.win + "\\elsewhere"
+    r.run("stagerun.exe", ["/s"], timeout=30, cwd=elsewhere, extra_env={"E2E_GLUE": "1"})
+    c = r.checks
+    c.check('"/s' in (r.launch or {}).get("cmd", ""), "the quoted program name was glued to /s",
+            "(%s)" % (r.launch or {}).get("cmd"))
+    r.check_exit_zero(within=5)
+    gone = prefix.wine([prefix.tool("e2etool.exe"), "waitgone", "30000", "stagerun64.exe"], check=False,
+                       timeout=45)[0] == 0
+    c.check(gone, "stagerun64.exe finished the run")
+    evs = r.events()
+    planted = [e for e in starts(evs, "stagerun64.exe")]
+    c.check(not planted, "the stagerun64.exe of the current folder never ran", "(%d starts)" % len(planted))
+    ev = r.one("silent.exe")
+    if ev:
+        c.check(ev.get("pname", "").lower() == "stagerun64.exe", "silent.exe was started by stagerun64.exe",
+                "(parent %s)" % ev.get("pname"))
+    c.check(not starts(evs, "setup.exe"), "the silent list was used")
+    rc = r.finish()
+
+    r = Run(prefix, "handoff_no_sibling", artifacts)
+    m = r.medium
+    m.add_launcher("stagerun.exe")
+    m.add_installer("a/setup.exe", run_ms=300)
+    m.write_ini([("SetupList", [r"1,a\setup.exe, ,"])])
+    box = DialogCatcher(r, "^Cannot start stagerun64.exe$", "handoff-failed", key="Return")
+    r.run("stagerun.exe", timeout=30, watcher=box)
+    c = r.checks
+    c.check(box.seen_at is not None, "the failed hand-off was said in an error box")
+    c.check(r.exit is not None and r.exit.get("code") == 2, "exit code 2 for a failed hand-off",
+            "(%r)" % r.exit)
+    r.run("stagerun.exe", ["/s"], timeout=30)
+    c.check(r.exit is not None and r.exit.get("code") == 2, "silent: exit code 2 as well", "(%r)" % r.exit)
+    c.check(not starts(r.events(), "setup.exe"), "nothing of the list ran")
+    return rc | r.finish()
+
+
+@scenario(["p32"])
+def checker(prefix, artifacts):
+    """stagerun-check.exe on a medium with traps: the plan, the findings with
+    their lines, the exit code, and the JSON form for pipelines."""
+    import json
+    r = Run(prefix, "checker", artifacts)
+    m = r.medium
+    m.add_launcher("stagerun.exe")
+    for f in ("s1.exe", "sub/a.exe", "tool.exe", "b.exe"):
+        m.add_installer(f, run_ms=0)
+    m.write_ini([("SetupList", ["1,s1.exe, ", r"1,sub\a.exe, ,", "2,tool.exe, ,",
+                                r'1,b.exe,-s -f1"%curdir%\missing.iss"'])])
+    check = os.path.join(os.environ.get("E2E_DIST", os.path.join(REPO, "dist")), "stagerun-check.exe")
+    c = r.checks
+    code, text = prefix.wine([check, m.win], check=False)
+    log(text)
+    c.check(code == 2, "exit code 2 for a medium with errors", "(%d)" % code)
+    for line in ("Step 2 (StageRun.ini:3): run directly, wait for it and its wait list, then settle about 6 s",
+                 "    folder      %s\\sub" % m.win,
+                 "%s: error: sibling-missing: " % m.win,
+                 "StageRun.ini:2: warning: trimmed-blank: step 1: ",
+                 "StageRun.ini:4: error: file-missing: step 3: tool.exe is not in %s\\sub" % m.win,
+                 "StageRun.ini:5: error: response-file-missing: step 4: ",
+                 "3 errors, 1 warning"):
+        c.check(any(l.startswith(line) for l in text.splitlines()), "the report says: %s" % line.strip())
+    code, text = prefix.wine([check, "/json", m.win], check=False)
+    try:
+        doc = json.loads(text)
+    except ValueError as exc:
+        doc = {}
+        c.check(False, "the /json form is one JSON document", str(exc))
+    codes = ["%s@%d" % (f["code"], f["line"]) for f in doc.get("findings", [])]
+    c.check(codes == ["sibling-missing@0", "trimmed-blank@2", "file-missing@4", "response-file-missing@5"],
+            "the JSON findings", "(%s)" % codes)
+    c.check(code == 2 and doc.get("exitCode") == 2, "JSON: exit code 2")
+    c.check([s.get("action") for s in doc.get("steps", [])] == ["dialog", "launch", "skip", "dialog"],
+            "JSON: the steps' actions")
+    code, text = prefix.wine([check, m.win + "\\nothing"], check=False)
+    c.check(code == 3 and "no such folder" in text, "a missing folder: exit code 3 and a clear message",
+            "(%d %s)" % (code, text.strip()))
+    return r.finish()
 
 
 @scenario(["p32"])
