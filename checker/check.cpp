@@ -238,8 +238,12 @@ static void ReportLaunch(int n)
                     direct ? "run directly, wait for it and its wait list, then settle about 6 s"
                            : "run under the progress dialog, which waits for it and its wait "
                              "list");
-    if (Plan.copySource[0] != '\0')
-        ReportField("copyFrom", "copies", Plan.copySource, NULL);
+    if (Plan.copySource[0] != '\0') {
+        char note[MESSAGE_SIZE];
+        snprintf(note, sizeof(note), "%s\\%s into the Windows folder", Plan.folder,
+                 GetFileNamePart(Plan.copySource));
+        ReportField("copyFrom", "copies", Plan.copySource, note);
+    }
     ReportField("file", "file", TargetPath, NULL);
     ReportField("folder", "folder", Plan.folder, NULL);
     ReportParameters(n);
