@@ -351,7 +351,7 @@ class Medium:
             f.write(content)
         return dst
 
-    def write_ini(self, sections):
+    def write_ini(self, sections, encoding="ascii"):
         """sections: list of (name, [step values]) in file order. The ini
         reader strips blanks at the ends of a value, so a step without
         arguments is written "1,file, ," (blank field, then a comma)."""
@@ -360,7 +360,7 @@ class Medium:
             text += "[%s]\r\n" % name
             for i, v in enumerate(steps, 1):
                 text += "Setup%d=%s\r\n" % (i, v)
-        with open(os.path.join(self.dir, "StageRun.ini"), "w", newline="") as f:
+        with open(os.path.join(self.dir, "StageRun.ini"), "w", newline="", encoding=encoding) as f:
             f.write(text)
 
     def events(self):

@@ -694,6 +694,33 @@ def korean(prefix, artifacts):
     return r.finish()
 
 
+@scenario(["p32"])
+def korean_names(prefix, artifacts):
+    """Korean system locale, names holding a syllable whose trail byte is an
+    ASCII letter ("똠" is 0x8C 0x63 in code page 949): the installer of that
+    name is waited for, and a response file in a folder of that name is
+    found, so its -f1 option is kept."""
+    r = Run(prefix, "korean_names", artifacts)
+    m = r.medium
+    m.add_launcher(LAUNCHER[prefix.name])
+    m.add_installer("똠.exe", run_ms=8000)
+    m.add_installer("next.exe", run_ms=0)
+    m.write_file("똠/a.iss", "")
+    m.write_ini([("SetupList", ["1,똠.exe, ,", r'1,next.exe,-s -f1"%curdir%\똠\a.iss"'])], encoding="cp949")
+    r.run(timeout=60, extra_env={"LC_ALL": "ko_KR.UTF-8"})
+    c = r.checks
+    ev = r.one("next.exe")
+    if ev and r.launch:
+        # 8 s of installer, then the settle rounds; a watch that missed the name would go on
+        # after the settle rounds alone, about 7 s after the start.
+        r.check_gap(ev, r.launch["time"], at_least=8 + SETTLE_MIN, at_most=25,
+                    what="next.exe waited for the installer with the Korean name")
+        c.check("-F1\"" in r.params(ev), "the -f1 option with the Korean folder was kept",
+                "(%s)" % r.params(ev))
+    r.check_exit_zero()
+    return r.finish()
+
+
 def _restart_scenario(prefix, artifacts, name, silent):
     r = Run(prefix, name, artifacts)
     m = r.medium
