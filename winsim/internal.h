@@ -10,7 +10,7 @@ namespace sim
 {
 
 // Handles: every one the program opens is counted until it is closed.
-enum HandleKind { HANDLE_SNAPSHOT, HANDLE_PROCESS, HANDLE_TOKEN, HANDLE_DEVICE_LIST };
+enum HandleKind { HANDLE_SNAPSHOT, HANDLE_PROCESS, HANDLE_TOKEN, HANDLE_DEVICE_LIST, HANDLE_FILE };
 HANDLE OpenHandle(HandleKind kind, uintptr_t object);
 bool LookupHandle(HANDLE handle, HandleKind kind, uintptr_t *object);
 bool CloseSimHandle(HANDLE handle);
