@@ -67,6 +67,7 @@ void DispatchPendingMessages(void);
 LPSTR SkipProgramName(LPSTR commandLine);
 
 // Setup list and paths (setuplist/).
+#define SETUP_LIST_NAME "StageRun.ini"
 // How loading the setup list went, for the checker and the log.
 enum ListEnd {
     LIST_NO_PROGRAM_PATH, // the program's own folder could not be told or made current
@@ -88,6 +89,10 @@ void ChooseLanguage(void);
 void LoadSetupList(void);
 // As LoadSetupList, for the program at that path.
 void LoadSetupListAt(const char *programPath);
+// This program's path into MODULE_DIRECTORY_SIZE bytes; empty when the read cut it.
+void ReadProgramPath(char *path);
+// The medium's folder, the program's own, into ModuleDirectory; empty when it cannot be told.
+void SetModuleDirectory(const char *programPath);
 BOOL FileExists(const char *path);
 BOOL IsSameText(const char *a, const char *b);
 void UpperCaseAscii(char *text);
@@ -99,6 +104,7 @@ const char *GetFileNamePart(const char *path);
 const char *GetExtensionPart(const char *path);
 char *ResolveRelativePath(const char *base, const char *relative);
 char *ExpandPathTokens(const char *path);
+char *ExpandPathTokensKeepingCase(const char *path);
 BOOL MakeDirectoryCurrent(const char *directory);
 
 // Sequencer and installer dialog (sequencer/).

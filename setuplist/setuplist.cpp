@@ -1,7 +1,7 @@
 // Reads StageRun.ini into the step table and sets the start-of-run language and directories.
 #include "stagerun.h"
 
-#define SETUP_LIST_FILE ".\\StageRun.ini"
+#define SETUP_LIST_FILE ".\\" SETUP_LIST_NAME
 #define VALUE_SIZE 150
 #define KEY_SIZE 16
 #define FIELD_COUNT 5
@@ -59,13 +59,29 @@ static void EndList(ListEnd end, int key)
     SetupListStatus.key = key;
 }
 
+void ReadProgramPath(char *path)
+{
+    memset(path, 0, MODULE_DIRECTORY_SIZE);
+    DWORD length = GetModuleFileNameA(NULL, path, MODULE_DIRECTORY_SIZE);
+    // A path the read cut names another folder.
+    if (length >= MODULE_DIRECTORY_SIZE)
+        path[0] = '\0';
+}
+
+void SetModuleDirectory(const char *programPath)
+{
+    memset(ModuleDirectory, 0, sizeof(ModuleDirectory));
+    // A path longer than its directory part looks at would name another folder and so another
+    // list: none.
+    size_t pathLength = strlen(programPath);
+    if (pathLength > 0 && pathLength <= DIRECTORY_SCAN_LIMIT)
+        CopyText(ModuleDirectory, sizeof(ModuleDirectory), GetDirectoryPart(programPath));
+}
+
 void LoadSetupList(void)
 {
-    char path[MODULE_DIRECTORY_SIZE] = {};
-    DWORD length = GetModuleFileNameA(NULL, path, sizeof(path));
-    // A path the read cut names another folder.
-    if (length >= sizeof(path))
-        path[0] = '\0';
+    char path[MODULE_DIRECTORY_SIZE];
+    ReadProgramPath(path);
     LoadSetupListAt(path);
 }
 
@@ -74,14 +90,9 @@ void LoadSetupListAt(const char *programPath)
     ChooseLanguage();
     memset(&SetupListStatus, 0, sizeof(SetupListStatus));
     EndList(LIST_NO_PROGRAM_PATH, 0);
-    memset(ModuleDirectory, 0, sizeof(ModuleDirectory));
-    // A path longer than its directory part looks at would name another folder and so another
-    // list: read none. So also when the folder cannot be made current.
-    size_t pathLength = strlen(programPath);
-    if (pathLength == 0 || pathLength > DIRECTORY_SCAN_LIMIT)
-        return;
-    CopyText(ModuleDirectory, sizeof(ModuleDirectory), GetDirectoryPart(programPath));
-    if (!MakeDirectoryCurrent(ModuleDirectory))
+    // No list is read when the folder cannot be told or made current.
+    SetModuleDirectory(programPath);
+    if (ModuleDirectory[0] == '\0' || !MakeDirectoryCurrent(ModuleDirectory))
         return;
 
     CopyText(SetupListStatus.section, sizeof(SetupListStatus.section), "SetupList");
