@@ -45,6 +45,11 @@ struct SetupTableArrays {
 // Set at start-up (entry function and setup list).
 extern HINSTANCE hInstance;
 extern BYTE SilentMode;
+// The step log the command line asks for: "/log" in the user's temporary folder, "/log:<path>".
+enum LogSwitchKind { LOG_SWITCH_NONE, LOG_SWITCH_TEMP, LOG_SWITCH_PATH };
+extern LogSwitchKind LogSwitch;
+// The log's path: as the switch gave it, then as the log opened it; empty when no log can be had.
+extern char LogPath[MAX_PATH];
 extern char LanguageCode[4];
 extern char ModuleDirectory[MODULE_DIRECTORY_SIZE];
 extern SetupTableArrays SetupTable;
@@ -93,6 +98,10 @@ void LoadSetupListAt(const char *programPath);
 void ReadProgramPath(char *path);
 // The medium's folder, the program's own, into ModuleDirectory; empty when it cannot be told.
 void SetModuleDirectory(const char *programPath);
+// The medium's step-log path, [StageRun] Log= of its list, into LOG_SETTING_SIZE bytes: two
+// more than a path takes, so that a value the read cut shows. FALSE for none, or one cut.
+#define LOG_SETTING_SIZE (MAX_PATH + 2)
+BOOL ReadLogSetting(char *path);
 BOOL FileExists(const char *path);
 BOOL IsSameText(const char *a, const char *b);
 void UpperCaseAscii(char *text);
@@ -174,3 +183,23 @@ int RescanDevices(void);
 BOOL AskRestart(void);
 void RestartSystem(void);
 int ShowLastError(const char *caption);
+
+// Step log (app/log.cpp): written only when asked for; each call notes one event, and does
+// nothing when no log is written. A log that cannot be written is left, and the run goes on.
+#define LOG_SWITCH "/log"
+void OpenLog(const char *commandTail);
+void LogEnd(int exitCode);
+void LogHandOff(const char *path, const char *parameters, INT_PTR result);
+void LogSetupList(void);
+void LogStep(void);
+void LogCopy(BOOL copied);
+void LogLaunch(INT_PTR result);
+void LogWatch(BOOL busy, const char *watched);
+void LogSettleRound(int round, const char *watched);
+void LogDevice(const char *hardwareId);
+void LogDriverInstall(int installed, BOOL rebootNeeded);
+void LogDeviceRemoval(int removed);
+void LogRescan(int rescanned);
+void LogDialogAnswer(int command);
+void LogRestart(BOOL restart);
+void LogRestartResult(BOOL requested);

@@ -1,4 +1,5 @@
-// Reads StageRun.ini into the step table and sets the start-of-run language and directories.
+// Reads StageRun.ini into the step table and sets the start-of-run language and directories; reads
+// the medium's step-log setting.
 #include "stagerun.h"
 
 #define SETUP_LIST_FILE ".\\" SETUP_LIST_NAME
@@ -120,4 +121,16 @@ void LoadSetupListAt(const char *programPath)
         }
         return;
     }
+}
+
+BOOL ReadLogSetting(char *path)
+{
+    char listPath[MODULE_DIRECTORY_SIZE + sizeof(SETUP_LIST_NAME)];
+    if (ModuleDirectory[0] == '\0')
+        return FALSE;
+    CopyText(listPath, sizeof(listPath), ModuleDirectory);
+    AppendText(listPath, sizeof(listPath), "\\" SETUP_LIST_NAME, sizeof(listPath));
+    DWORD length =
+        GetPrivateProfileStringA("StageRun", "Log", "", path, LOG_SETTING_SIZE, listPath);
+    return length > 0 && length < MAX_PATH;
 }

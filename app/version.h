@@ -1,0 +1,4 @@
+// The program's version, as the step log names it.
+#pragma once
+
+#define STAGERUN_VERSION "1.0.0"
