@@ -54,13 +54,17 @@ static void ReportFailedHandOff(void)
 HandOffResult HandOffTo64BitSibling(void)
 {
     char path[MAX_PATH];
+    // Room for "/s", the log switch and the longest log path.
+    char parameters[sizeof("/s " LOG_SWITCH ":\"\"") + MAX_PATH];
     if (!IsRunningUnderWow64())
         return HANDOFF_NOT_NEEDED;
     KillWindowsInstallers();
     if (GetSiblingPath(path, sizeof(path))) {
-        // The sibling is this same program, so a silent run stays silent.
-        INT_PTR result =
-            (INT_PTR)ShellExecuteA(NULL, "open", path, SilentMode ? "/s" : "", NULL, SW_SHOW);
+        // The sibling is this same program: a silent run stays silent, and writes the same log.
+        wsprintfA(parameters, LogPath[0] != '\0' ? "%s%s" LOG_SWITCH ":\"%s\"" : "%s",
+                  SilentMode ? "/s" : "", SilentMode ? " " : "", LogPath);
+        INT_PTR result = (INT_PTR)ShellExecuteA(NULL, "open", path, parameters, NULL, SW_SHOW);
+        LogHandOff(path, parameters, result);
         if (result > 32)
             return HANDOFF_DONE;
         // The shell's own codes below 32 for a missing file, path or access name the same

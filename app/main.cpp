@@ -1,4 +1,4 @@
-// Entry point: silent switch, DLL search hardening, the hidden main window and its message loop.
+// Entry point: the switches, DLL search hardening, the hidden main window and its message loop.
 
 #include "stagerun.h"
 
@@ -44,6 +44,70 @@ LPSTR SkipProgramName(LPSTR commandLine)
     return (LPSTR)cursor;
 }
 
+static BOOL IsBlank(char c)
+{
+    return c != '\0' && (unsigned char)c <= ' ';
+}
+
+// Takes the next word of the tail, up to a blank outside quotes, without its quotes and as much
+// of it as fits; FALSE when not all of it did.
+static BOOL TakeWord(const char **cursor, char *word, size_t capacity)
+{
+    const char *c = *cursor;
+    size_t used = 0;
+    BOOL quoted = FALSE;
+    BOOL whole = TRUE;
+    for (; *c != '\0' && (quoted || !IsBlank(*c)); c++) {
+        if (*c == '"')
+            quoted = !quoted;
+        else if (used + 1 < capacity)
+            word[used++] = *c;
+        else
+            whole = FALSE;
+    }
+    word[used] = '\0';
+    *cursor = c;
+    return whole;
+}
+
+// "/s" alone is a silent run, as it always was, and so is a tail of "/s" and one log switch in
+// either order. The first log switch turns the log on whatever else the tail holds; other words
+// are ignored.
+static void ReadSwitches(const char *tail)
+{
+    int words = 0;
+    int silentWords = 0;
+    int logWords = 0;
+    const char *cursor = tail;
+    for (;;) {
+        while (IsBlank(*cursor))
+            cursor++;
+        if (*cursor == '\0')
+            break;
+        char word[sizeof(LOG_SWITCH) + MAX_PATH];
+        BOOL whole = TakeWord(&cursor, word, sizeof(word));
+        words++;
+        if (IsSameText(word, "/s")) {
+            silentWords++;
+            continue;
+        }
+        // "/log", or "/log:" and a path, in either case.
+        const size_t switchLength = sizeof(LOG_SWITCH) - 1;
+        if (strlen(word) < switchLength)
+            continue;
+        char mark = word[switchLength];
+        word[switchLength] = '\0';
+        if (!IsSameText(word, LOG_SWITCH) || (mark != '\0' && mark != ':') || logWords++ > 0)
+            continue;
+        LogSwitch = mark == '\0' ? LOG_SWITCH_TEMP : LOG_SWITCH_PATH;
+        // A path that did not fit would name another file: then none.
+        if (!whole || !CopyText(LogPath, sizeof(LogPath), word + sizeof(LOG_SWITCH)))
+            LogPath[0] = '\0';
+    }
+    if (IsSameText(tail, "/s") || (words == 2 && silentWords == 1 && logWords == 1))
+        SilentMode = 1;
+}
+
 // A DLL planted beside the program or in the current directory must never be loaded.
 static void RestrictDllSearch(void)
 {
@@ -69,16 +133,13 @@ static BOOL HasDllRedirection(void)
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
+static int RunLauncher(HINSTANCE instance)
 {
     char title[TEXT_BUFFER_SIZE];
     char className[TEXT_BUFFER_SIZE];
 
-    RestrictDllSearch();
     if (HasDllRedirection())
         return EXIT_DLL_REDIRECTION;
-    if (IsSameText(commandLine, "/s"))
-        SilentMode = 1;
     switch (HandOffTo64BitSibling()) {
     case HANDOFF_DONE:
         return 0;
@@ -120,4 +181,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         }
     }
     return (int)message.wParam;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
+{
+    RestrictDllSearch();
+    ReadSwitches(commandLine);
+    OpenLog(commandLine);
+    int exitCode = RunLauncher(instance);
+    LogEnd(exitCode);
+    return exitCode;
 }

@@ -14,6 +14,9 @@
 #define ARGUMENTS_SIZE 200
 #define WAITLIST_SIZE 100
 #define REBOOTFLAG_SIZE 2
+// The fields of a step in the order the list gives them, and the bytes each slot holds.
+#define SETUP_FIELD_COUNT 5
+extern const size_t SetupFieldCapacities[SETUP_FIELD_COUNT];
 
 struct SetupTableArrays {
     char Kind[SETUP_SLOTS][KIND_SIZE];
@@ -45,6 +48,11 @@ struct SetupTableArrays {
 // Set at start-up (entry function and setup list).
 extern HINSTANCE hInstance;
 extern BYTE SilentMode;
+// The step log the command line asks for: "/log" in the user's temporary folder, "/log:<path>".
+enum LogSwitchKind { LOG_SWITCH_NONE, LOG_SWITCH_TEMP, LOG_SWITCH_PATH };
+extern LogSwitchKind LogSwitch;
+// The log's path: as the switch gave it, then as the log opened it; empty when no log can be had.
+extern char LogPath[MAX_PATH];
 extern char LanguageCode[4];
 extern char ModuleDirectory[MODULE_DIRECTORY_SIZE];
 extern SetupTableArrays SetupTable;
@@ -67,6 +75,7 @@ void DispatchPendingMessages(void);
 LPSTR SkipProgramName(LPSTR commandLine);
 
 // Setup list and paths (setuplist/).
+#define SETUP_LIST_NAME "StageRun.ini"
 // How loading the setup list went, for the checker and the log.
 enum ListEnd {
     LIST_NO_PROGRAM_PATH, // the program's own folder could not be told or made current
@@ -88,6 +97,14 @@ void ChooseLanguage(void);
 void LoadSetupList(void);
 // As LoadSetupList, for the program at that path.
 void LoadSetupListAt(const char *programPath);
+// This program's path into MODULE_DIRECTORY_SIZE bytes; empty when the read cut it.
+void ReadProgramPath(char *path);
+// The medium's folder, the program's own, into ModuleDirectory; empty when it cannot be told.
+void SetModuleDirectory(const char *programPath);
+// The medium's step-log path, [StageRun] Log= of its list, into LOG_SETTING_SIZE bytes: two
+// more than a path takes, so that a value the read cut shows. FALSE for none, or one cut.
+#define LOG_SETTING_SIZE (MAX_PATH + 2)
+BOOL ReadLogSetting(char *path);
 BOOL FileExists(const char *path);
 BOOL IsSameText(const char *a, const char *b);
 void UpperCaseAscii(char *text);
@@ -99,6 +116,7 @@ const char *GetFileNamePart(const char *path);
 const char *GetExtensionPart(const char *path);
 char *ResolveRelativePath(const char *base, const char *relative);
 char *ExpandPathTokens(const char *path);
+char *ExpandPathTokensKeepingCase(const char *path);
 BOOL MakeDirectoryCurrent(const char *directory);
 
 // Sequencer and installer dialog (sequencer/).
@@ -168,3 +186,23 @@ int RescanDevices(void);
 BOOL AskRestart(void);
 void RestartSystem(void);
 int ShowLastError(const char *caption);
+
+// Step log (app/log.cpp): written only when asked for; each call notes one event, and does
+// nothing when no log is written. A log that cannot be written is left, and the run goes on.
+#define LOG_SWITCH "/log"
+void OpenLog(const char *commandTail);
+void LogEnd(int exitCode);
+void LogHandOff(const char *path, const char *parameters, INT_PTR result);
+void LogSetupList(void);
+void LogStep(void);
+void LogCopy(BOOL copied);
+void LogLaunch(INT_PTR result);
+void LogWatch(BOOL busy, const char *watched);
+void LogSettleRound(int round, const char *watched);
+void LogDevice(const char *hardwareId);
+void LogDriverInstall(int installed, BOOL rebootNeeded);
+void LogDeviceRemoval(int removed);
+void LogRescan(int rescanned);
+void LogDialogAnswer(int command);
+void LogRestart(BOOL restart);
+void LogRestartResult(BOOL requested);

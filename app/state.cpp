@@ -3,6 +3,8 @@
 
 HINSTANCE hInstance;
 BYTE SilentMode;
+LogSwitchKind LogSwitch;
+char LogPath[MAX_PATH];
 char LanguageCode[4];
 char ModuleDirectory[MODULE_DIRECTORY_SIZE];
 SetupTableArrays SetupTable;

@@ -7,8 +7,6 @@
 #define SIBLING_NAME "stagerun64.exe"
 
 static const char *const FieldNames[] = {"", "Kind", "File", "Arguments", "WaitList", "RebootFlag"};
-static const int FieldLimits[] = {
-    0, KIND_SIZE - 1, FILE_SIZE - 1, ARGUMENTS_SIZE - 1, WAITLIST_SIZE - 1, REBOOTFLAG_SIZE - 1};
 
 static ScannedSection Section;
 static int FolderStep; // the last step that made a folder other than the medium's current
@@ -105,7 +103,8 @@ static void ListEndFindings(char *reason, size_t capacity)
         AddFinding(FINDING_ERROR, line, key, "field-too-long",
                    "the %s field of Setup%d is longer than its %d characters: the list ends "
                    "before it",
-                   FieldNames[SetupListStatus.field], key, FieldLimits[SetupListStatus.field]);
+                   FieldNames[SetupListStatus.field], key,
+                   (int)SetupFieldCapacities[SetupListStatus.field - 1] - 1);
         return;
     case LIST_TABLE_FULL:
         snprintf(reason, capacity, "after step %d: at most %d steps are read", key - 1,

@@ -12,7 +12,7 @@ if(STAGERUN_FUZZ)
   list(APPEND HOST_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
 endif()
 
-add_library(winsim STATIC winsim/core.cpp winsim/files.cpp winsim/read.cpp winsim/user.cpp
+add_library(winsim STATIC winsim/core.cpp winsim/files.cpp winsim/convert.cpp winsim/user.cpp
             winsim/system.cpp)
 target_include_directories(winsim PUBLIC winsim/include winsim)
 target_compile_options(winsim PRIVATE ${HOST_FLAGS} -Wall -Wextra -Werror)

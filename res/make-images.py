@@ -37,13 +37,14 @@ def write_icon(path):
 
 def write_bitmap(path):
     rows = rows_bottom_up()
+    # Only the colours used are in the table (biClrUsed): a full 256-entry table of an 8-bit
+    # picture would add a kilobyte to each program.
     palette = sorted({c for row in rows for c in row})
-    palette += [(0, 0, 0)] * (256 - len(palette))
     index = {c: i for i, c in enumerate(palette)}
     pixels = b''.join(bytes(index[c] for c in row) for row in rows)
     table = b''.join(bytes((b, g, r, 0)) for (r, g, b) in palette)
     offset = 14 + 40 + len(table)
-    body = info_header(SIZE, 8, 256) + table + pixels
+    body = info_header(SIZE, 8, len(palette)) + table + pixels
     with open(path, 'wb') as f:
         f.write(struct.pack('<2sIHHI', b'BM', 14 + len(body), 0, 0, offset) + body)
 

@@ -10,7 +10,7 @@
 static void LaunchInstaller(void)
 {
     KillWindowsInstallers();
-    ShellExecuteA(NULL, "open", TargetPath, Plan.parameters, NULL, SW_SHOW);
+    LogLaunch((INT_PTR)ShellExecuteA(NULL, "open", TargetPath, Plan.parameters, NULL, SW_SHOW));
     Sleep(LAUNCH_PAUSE);
 }
 
@@ -22,11 +22,14 @@ static void InstallDriver(HWND dialog, int n)
     char hardwareId[HARDWARE_ID_SIZE] = {};
     CopyText(text, sizeof(text), SetupTable.Arguments[n]);
     FindDeviceByHardwareId(text, text, hardwareId);
+    LogDevice(hardwareId);
     if (hardwareId[0] == '\0')
         return;
     char description[] = "";
     BOOL rebootNeeded = FALSE;
-    InstallDriverForDevice(dialog, hardwareId, description, Plan.infPath, 0, 0, &rebootNeeded);
+    int installed =
+        InstallDriverForDevice(dialog, hardwareId, description, Plan.infPath, 0, 0, &rebootNeeded);
+    LogDriverInstall(installed, rebootNeeded == TRUE);
     if (rebootNeeded == TRUE)
         RebootRequired = 1;
 }
@@ -57,7 +60,9 @@ INT_PTR CALLBACK InstallerDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         if (wParam == TIMER_DIALOG_WATCH) {
             char watched[WATCHED_NAME_SIZE];
             KillTimer(dialog, TIMER_DIALOG_WATCH);
-            if (IsStepBusy(watched)) {
+            BOOL busy = IsStepBusy(watched);
+            LogWatch(busy, watched);
+            if (busy) {
                 SetTimer(dialog, TIMER_DIALOG_WATCH, STEP_TIMER_PERIOD, NULL);
                 return FALSE;
             }
@@ -68,6 +73,7 @@ INT_PTR CALLBACK InstallerDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     case WM_COMMAND:
         if (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)
             return FALSE;
+        LogDialogAnswer(LOWORD(wParam));
         KillTimer(dialog, TIMER_DRIVER_INSTALL);
         KillTimer(dialog, TIMER_DIALOG_WATCH);
         EndDialog(dialog, LOWORD(wParam));

@@ -23,7 +23,7 @@ static void OpenInstallerDialog(HWND window)
 static void LaunchDirectly(HWND window)
 {
     KillWindowsInstallers();
-    ShellExecuteA(NULL, "open", TargetPath, Plan.parameters, NULL, SW_SHOW);
+    LogLaunch((INT_PTR)ShellExecuteA(NULL, "open", TargetPath, Plan.parameters, NULL, SW_SHOW));
     Sleep(LAUNCH_PAUSE);
     SetTimer(window, TIMER_WATCH_ENTRY, STEP_TIMER_PERIOD, NULL);
 }
@@ -32,7 +32,11 @@ static void LaunchDirectly(HWND window)
 // that fails skips the step as a missing file does.
 static BOOL CopyIfAsked(void)
 {
-    return Plan.copySource[0] == '\0' || CopyFileA(Plan.copySource, CopyTargetPath, FALSE);
+    if (Plan.copySource[0] == '\0')
+        return TRUE;
+    BOOL copied = CopyFileA(Plan.copySource, CopyTargetPath, FALSE);
+    LogCopy(copied);
+    return copied;
 }
 
 static void RemoveListedDevice(int n)
@@ -40,9 +44,11 @@ static void RemoveListedDevice(int n)
     char text[ARGUMENTS_SIZE];
     char hardwareId[HARDWARE_ID_SIZE] = {};
     CopyText(text, sizeof(text), SetupTable.Arguments[n]);
-    if (FindDeviceByHardwareId(text, text, hardwareId) && hardwareId[0] != '\0') {
+    int found = FindDeviceByHardwareId(text, text, hardwareId);
+    LogDevice(hardwareId);
+    if (found && hardwareId[0] != '\0') {
         char description[] = "";
-        RemoveDeviceById(description, hardwareId, 0);
+        LogDeviceRemoval(RemoveDeviceById(description, hardwareId, 0));
     }
 }
 
@@ -51,6 +57,7 @@ static void StartStep(HWND window)
     KillTimer(window, TIMER_NEXT_ENTRY);
     SelfProcessId = GetCurrentProcessId();
     PlanStep(CurrentEntry);
+    LogStep();
     switch (Plan.action) {
     case ACTION_END:
         DestroyWindow(window);
@@ -76,7 +83,7 @@ static void StartStep(HWND window)
         RemoveListedDevice(CurrentEntry);
         break;
     case ACTION_RESCAN:
-        RescanDevices();
+        LogRescan(RescanDevices());
         break;
     }
     Advance(window);
@@ -105,7 +112,9 @@ static void WatchStep(HWND window)
 {
     char watched[WATCHED_NAME_SIZE];
     KillTimer(window, TIMER_WATCH_ENTRY);
-    if (IsStepBusy(watched)) {
+    BOOL busy = IsStepBusy(watched);
+    LogWatch(busy, watched);
+    if (busy) {
         SetTimer(window, TIMER_WATCH_ENTRY, STEP_TIMER_PERIOD, NULL);
         return;
     }
@@ -114,6 +123,7 @@ static void WatchStep(HWND window)
         Sleep(POLL_PAUSE);
         DispatchPendingMessages();
         if (watched[0] != '\0' && IsChildProcessRunning(watched)) {
+            LogSettleRound(round + 1, watched);
             SetTimer(window, TIMER_WATCH_ENTRY, STEP_TIMER_PERIOD, NULL);
             return;
         }
@@ -123,9 +133,11 @@ static void WatchStep(HWND window)
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    BOOL restart;
     switch (message) {
     case WM_CREATE:
         LoadSetupList();
+        LogSetupList();
         CurrentEntry = 1;
         SetTimer(window, TIMER_NEXT_ENTRY, STEP_TIMER_PERIOD, NULL);
         return 0;
@@ -143,10 +155,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
         KillTimer(window, TIMER_NEXT_ENTRY);
         KillTimer(window, TIMER_WATCH_ENTRY);
-        if (RebootRequired == 1) {
-            if (SilentMode || AskRestart())
-                RestartSystem();
-        }
+        // A step asked for a restart, and the run is silent or the user agrees.
+        restart = RebootRequired == 1 && (SilentMode || AskRestart());
+        LogRestart(restart);
+        if (restart)
+            RestartSystem();
         PostQuitMessage(0);
         return 0;
     }

@@ -139,8 +139,9 @@ static BOOL WriteReplacement(TokenKind kind, size_t windowsLength)
     return FALSE;
 }
 
-// Returns NULL when the path or the expanded text does not fit its buffer.
-char *ExpandPathTokens(const char *path)
+// Tokens are found whatever their case; the rest of the path is upper-cased unless asked to keep
+// its case. Returns NULL when the path or the expanded text does not fit its buffer.
+static char *ExpandTokens(const char *path, BOOL keepCase)
 {
     for (size_t i = 0; i < PATH_RESULT_SIZE; i++)
         TokenWorkingCopy[i] = '\0';
@@ -148,6 +149,8 @@ char *ExpandPathTokens(const char *path)
         return NULL;
     UINT windowsLength = GetWindowsDirectoryA(WindowsDirectory, WINDOWS_DIRECTORY_SIZE);
     UpperCaseAscii(TokenWorkingCopy);
+    // Upper-casing keeps every byte in place: the path and its copy match offset for offset.
+    const char *source = keepCase ? path : TokenWorkingCopy;
     for (size_t t = 0; t < sizeof(PathTokens) / sizeof(PathTokens[0]); t++) {
         char token[TOKEN_RESULT_SIZE];
         CopyText(token, sizeof(token), PathTokens[t].text);
@@ -157,12 +160,24 @@ char *ExpandPathTokens(const char *path)
             continue;
         for (size_t i = 0; i < TOKEN_RESULT_SIZE; i++)
             TokenResult[i] = '\0';
+        const char *rest = source + (found - TokenWorkingCopy) + strlen(token);
         if (!WriteReplacement(PathTokens[t].kind, windowsLength) ||
-            !AppendText(TokenResult, TOKEN_RESULT_SIZE, found + strlen(token), PATH_RESULT_SIZE))
+            !AppendText(TokenResult, TOKEN_RESULT_SIZE, rest, PATH_RESULT_SIZE))
             return NULL;
         return TokenResult;
     }
+    CopyText(TokenWorkingCopy, PATH_RESULT_SIZE, source);
     return TokenWorkingCopy;
+}
+
+char *ExpandPathTokens(const char *path)
+{
+    return ExpandTokens(path, FALSE);
+}
+
+char *ExpandPathTokensKeepingCase(const char *path)
+{
+    return ExpandTokens(path, TRUE);
 }
 
 // The directory of a file at a drive's root is the drive alone ("D:"), which would name the

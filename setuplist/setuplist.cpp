@@ -1,10 +1,10 @@
-// Reads StageRun.ini into the step table and sets the start-of-run language and directories.
+// Reads StageRun.ini into the step table and sets the start-of-run language and directories; reads
+// the medium's step-log setting.
 #include "stagerun.h"
 
-#define SETUP_LIST_FILE ".\\StageRun.ini"
+#define SETUP_LIST_FILE ".\\" SETUP_LIST_NAME
 #define VALUE_SIZE 150
 #define KEY_SIZE 16
-#define FIELD_COUNT 5
 
 // Two bytes more than the longest value we accept, so that a value cut by the read shows: a quoted
 // value whose closing quote only just fits loses its last character, one byte short of room.
@@ -21,19 +21,20 @@ static DWORD ReadSetupValue(const char *section, int number)
                                     SETUP_LIST_FILE);
 }
 
+const size_t SetupFieldCapacities[SETUP_FIELD_COUNT] = {KIND_SIZE, FILE_SIZE, ARGUMENTS_SIZE,
+                                                        WAITLIST_SIZE, REBOOTFLAG_SIZE};
+
 // Splits the value at runs of commas into the slot's fields. A field that does not fit its slot
 // refuses the whole step: cut, "-10" would become "-1" and a file name another file.
 static BOOL StoreStep(int slot)
 {
-    char *fields[FIELD_COUNT] = {SetupTable.Kind[slot], SetupTable.File[slot],
-                                 SetupTable.Arguments[slot], SetupTable.WaitList[slot],
-                                 SetupTable.RebootFlag[slot]};
-    const size_t capacities[FIELD_COUNT] = {KIND_SIZE, FILE_SIZE, ARGUMENTS_SIZE, WAITLIST_SIZE,
-                                            REBOOTFLAG_SIZE};
-    char staged[FIELD_COUNT][ARGUMENTS_SIZE] = {};
+    char *fields[SETUP_FIELD_COUNT] = {SetupTable.Kind[slot], SetupTable.File[slot],
+                                       SetupTable.Arguments[slot], SetupTable.WaitList[slot],
+                                       SetupTable.RebootFlag[slot]};
+    char staged[SETUP_FIELD_COUNT][ARGUMENTS_SIZE] = {};
     const char *cursor = SetupValue;
-    for (int field = 0; field < FIELD_COUNT; field++) {
-        int found = NextListName(&cursor, ',', staged[field], capacities[field]);
+    for (int field = 0; field < SETUP_FIELD_COUNT; field++) {
+        int found = NextListName(&cursor, ',', staged[field], SetupFieldCapacities[field]);
         if (found < 0) {
             SetupListStatus.field = field + 1;
             return FALSE;
@@ -41,8 +42,8 @@ static BOOL StoreStep(int slot)
         if (found == 0)
             break;
     }
-    for (int field = 0; field < FIELD_COUNT; field++)
-        CopyText(fields[field], capacities[field], staged[field]);
+    for (int field = 0; field < SETUP_FIELD_COUNT; field++)
+        CopyText(fields[field], SetupFieldCapacities[field], staged[field]);
     return TRUE;
 }
 
@@ -59,13 +60,29 @@ static void EndList(ListEnd end, int key)
     SetupListStatus.key = key;
 }
 
+void ReadProgramPath(char *path)
+{
+    memset(path, 0, MODULE_DIRECTORY_SIZE);
+    DWORD length = GetModuleFileNameA(NULL, path, MODULE_DIRECTORY_SIZE);
+    // A path the read cut names another folder.
+    if (length >= MODULE_DIRECTORY_SIZE)
+        path[0] = '\0';
+}
+
+void SetModuleDirectory(const char *programPath)
+{
+    memset(ModuleDirectory, 0, sizeof(ModuleDirectory));
+    // A path longer than its directory part looks at would name another folder and so another
+    // list: none.
+    size_t pathLength = strlen(programPath);
+    if (pathLength > 0 && pathLength <= DIRECTORY_SCAN_LIMIT)
+        CopyText(ModuleDirectory, sizeof(ModuleDirectory), GetDirectoryPart(programPath));
+}
+
 void LoadSetupList(void)
 {
-    char path[MODULE_DIRECTORY_SIZE] = {};
-    DWORD length = GetModuleFileNameA(NULL, path, sizeof(path));
-    // A path the read cut names another folder.
-    if (length >= sizeof(path))
-        path[0] = '\0';
+    char path[MODULE_DIRECTORY_SIZE];
+    ReadProgramPath(path);
     LoadSetupListAt(path);
 }
 
@@ -74,14 +91,9 @@ void LoadSetupListAt(const char *programPath)
     ChooseLanguage();
     memset(&SetupListStatus, 0, sizeof(SetupListStatus));
     EndList(LIST_NO_PROGRAM_PATH, 0);
-    memset(ModuleDirectory, 0, sizeof(ModuleDirectory));
-    // A path longer than its directory part looks at would name another folder and so another
-    // list: read none. So also when the folder cannot be made current.
-    size_t pathLength = strlen(programPath);
-    if (pathLength == 0 || pathLength > DIRECTORY_SCAN_LIMIT)
-        return;
-    CopyText(ModuleDirectory, sizeof(ModuleDirectory), GetDirectoryPart(programPath));
-    if (!MakeDirectoryCurrent(ModuleDirectory))
+    // No list is read when the folder cannot be told or made current.
+    SetModuleDirectory(programPath);
+    if (ModuleDirectory[0] == '\0' || !MakeDirectoryCurrent(ModuleDirectory))
         return;
 
     CopyText(SetupListStatus.section, sizeof(SetupListStatus.section), "SetupList");
@@ -109,4 +121,16 @@ void LoadSetupListAt(const char *programPath)
         }
         return;
     }
+}
+
+BOOL ReadLogSetting(char *path)
+{
+    char listPath[MODULE_DIRECTORY_SIZE + sizeof(SETUP_LIST_NAME)];
+    if (ModuleDirectory[0] == '\0')
+        return FALSE;
+    CopyText(listPath, sizeof(listPath), ModuleDirectory);
+    AppendText(listPath, sizeof(listPath), "\\" SETUP_LIST_NAME, sizeof(listPath));
+    DWORD length =
+        GetPrivateProfileStringA("StageRun", "Log", "", path, LOG_SETTING_SIZE, listPath);
+    return length > 0 && length < MAX_PATH;
 }

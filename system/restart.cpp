@@ -36,7 +36,9 @@ void RestartSystem(void)
             ShowLastError("AdjustTokenPrivileges");
         CloseHandle(token);
     }
-    if (!ExitWindowsEx(EWX_REBOOT | EWX_FORCE, 0))
+    BOOL requested = ExitWindowsEx(EWX_REBOOT | EWX_FORCE, 0);
+    LogRestartResult(requested);
+    if (!requested)
         ShowLastError("ExitWindowsEx");
 }
 

@@ -92,6 +92,17 @@ INSTANTIATE_TEST_SUITE_P(
                                EXIT_HANDOFF_FAILED, NULL}),
     ByName());
 
+// The log switch is passed on as the path it came to (tokens expanded, the rest as written), even
+// where that log cannot be written: the sibling tries for itself.
+INSTANTIATE_TEST_SUITE_P(
+    LogSwitch, HandOff,
+    ::testing::Values(HostCase{"Silent", true, "/log /s", true, 0x0409, Sibling,
+                               "/s /log:\"C:\\Users\\Setup\\AppData\\Local\\Temp\\StageRun.log\"",
+                               0, NULL},
+                      HostCase{"Path", true, "/log:\"%CurDir%\\No Logs\\A.log\"", true, 0x0409,
+                               Sibling, "/log:\"C:\\Pkg\\No Logs\\A.log\"", 0, NULL}),
+    [](const ::testing::TestParamInfo<HostCase> &info) { return std::string(info.param.name); });
+
 // A kernel without the export counts as 32-bit, whatever the machine is. The export is looked up
 // before the entry function, so the scenario runs in a freshly started copy of this test program.
 TEST(HandOffDeathTest, NoExportRunsItself)

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace sim
 {
@@ -360,6 +361,27 @@ void WINAPI SetLastError(DWORD code)
 void WINAPI Sleep(DWORD milliseconds)
 {
     AdvanceTo(clockMs + milliseconds);
+}
+
+void WINAPI GetLocalTime(LPSYSTEMTIME time)
+{
+    struct tm start = {};
+    sscanf(kLocalTimeAtStart, "%d-%d-%d %d:%d:%d", &start.tm_year, &start.tm_mon, &start.tm_mday,
+           &start.tm_hour, &start.tm_min, &start.tm_sec);
+    start.tm_year -= 1900;
+    start.tm_mon -= 1;
+    time_t seconds = timegm(&start) + clockMs / 1000;
+    struct tm now;
+    gmtime_r(&seconds, &now);
+    *time = {(WORD)(now.tm_year + 1900), (WORD)(now.tm_mon + 1), (WORD)now.tm_wday,
+             (WORD)now.tm_mday,          (WORD)now.tm_hour,      (WORD)now.tm_min,
+             (WORD)now.tm_sec,           (WORD)(clockMs % 1000)};
+}
+
+// The machine started an hour before the program.
+DWORD WINAPI GetTickCount(void)
+{
+    return 3600000 + clockMs;
 }
 
 HANDLE WINAPI GetCurrentProcess(void)

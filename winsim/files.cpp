@@ -23,10 +23,24 @@ std::string currentDirectory = "C:\\";
 std::string modulePath = "C:\\Pkg\\stagerun.exe";
 std::string windowsDirectory = "C:\\WINDOWS";
 LCID systemLocale = 0x0409;
+const char kUserTemp[] = "C:\\Users\\Setup\\AppData\\Local\\Temp";
 std::map<std::string, std::string> environment = {{"PROGRAMFILES", "C:\\Program Files"},
                                                   {"SYSTEMROOT", "C:\\WINDOWS"},
+                                                  {"TEMP", kUserTemp},
+                                                  {"TMP", kUserTemp},
+                                                  {"USERPROFILE", "C:\\Users\\Setup"},
                                                   {"WINDIR", "C:\\WINDOWS"}};
 std::string temporaryRoot;
+
+std::vector<std::string> deniedWrites; // full paths, lower case
+std::map<char, size_t> freeSpace;      // by drive letter; a drive not listed has room
+struct FileHandle {
+    std::string path; // full
+    bool writable, append;
+    size_t position;
+};
+std::map<uintptr_t, FileHandle> fileHandles;
+uintptr_t nextFileHandle = 1;
 
 char UpperLetter(char c)
 {
@@ -301,6 +315,7 @@ void UseTemporaryDrives(const std::string &letters)
     }
     MakeDirectory(windowsDirectory + "\\system32");
     MakeDirectory(windowsDirectory + "\\temp");
+    MakeDirectory(kUserTemp);
 }
 
 bool ResolvePath(const std::string &path, std::string *windowsPath)
@@ -498,6 +513,29 @@ void SetEnvironment(const std::string &name, const std::string &value)
 std::string CurrentDirectory()
 {
     return currentDirectory;
+}
+
+void DenyWrites(const std::string &windowsPath)
+{
+    std::string full;
+    if (!ResolvePath(windowsPath, &full))
+        abort();
+    deniedWrites.push_back(LowerAscii(full));
+}
+
+void SetFreeSpace(char drive, size_t bytes)
+{
+    freeSpace[UpperLetter(drive)] = bytes;
+}
+
+static bool IsWriteDenied(const std::string &full)
+{
+    std::string path = LowerAscii(full);
+    for (const std::string &denied : deniedWrites) {
+        if (path == denied || path.compare(0, denied.size() + 1, denied + "\\") == 0)
+            return true;
+    }
+    return false;
 }
 
 } // namespace sim
@@ -699,4 +737,144 @@ DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD s
     if (result.size() + 1 <= size)
         memcpy(destination, result.c_str(), result.size() + 1);
     return (DWORD)result.size() + 1;
+}
+
+// Only files on the mapped drives, opened or created: no devices, pipes or streams, and only the
+// dispositions that keep what a file holds (the program never truncates one).
+HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURITY_ATTRIBUTES,
+                          DWORD disposition, DWORD, HANDLE)
+{
+    if (disposition != OPEN_ALWAYS && disposition != OPEN_EXISTING) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    // The ANSI name is refused before anything is looked at when it does not fit MAX_PATH; an
+    // empty one names no file.
+    std::string full;
+    if (fileName[0] == '\0') {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (strlen(fileName) >= MAX_PATH || !ResolvePath(fileName, &full)) {
+        SetLastError(strncmp(fileName, "\\\\", 2) == 0 ? ERROR_BAD_NETPATH
+                                                       : ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
+    size_t slash = full.rfind('\\');
+    if (!IsDirectoryAt(full.substr(0, slash < 3 ? 3 : slash))) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    bool exists = FileExistsAt(full);
+    bool writing =
+        (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
+    if ((exists && IsDirectoryAt(full)) || ((writing || !exists) && IsWriteDenied(full))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!exists && disposition == OPEN_EXISTING) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!exists)
+        std::ofstream(HostPathOf(full), std::ios::binary);
+    // Append data without write data: every write goes to the end, whoever else writes the file.
+    bool append = (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA)) == 0;
+    uintptr_t id = nextFileHandle++;
+    fileHandles[id] = {full, writing, append, 0};
+    SetLastError(exists && disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return OpenHandle(HANDLE_FILE, id);
+}
+
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED)
+{
+    *written = 0;
+    uintptr_t id;
+    if (!LookupHandle(file, HANDLE_FILE, &id)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    FileHandle &f = fileHandles[id];
+    if (!f.writable) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    std::string host = HostPathOf(f.path);
+    struct stat info;
+    size_t length = stat(host.c_str(), &info) == 0 ? (size_t)info.st_size : 0;
+    size_t at = f.append ? length : f.position;
+    size_t growth = at + size > length ? at + size - length : 0;
+    auto space = freeSpace.find(UpperLetter(f.path[0]));
+    if (space != freeSpace.end()) {
+        if (growth > space->second) {
+            SetLastError(ERROR_DISK_FULL);
+            return FALSE;
+        }
+        space->second -= growth;
+    }
+    std::fstream out(host, std::ios::in | std::ios::out | std::ios::binary);
+    out.seekp((std::streamoff)at);
+    out.write((const char *)buffer, size);
+    f.position = at + size;
+    *written = size;
+    return TRUE;
+}
+
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPVOID)
+{
+    *read = 0;
+    uintptr_t id;
+    if (!LookupHandle(file, HANDLE_FILE, &id)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    FileHandle &f = fileHandles[id];
+    std::ifstream in(HostPathOf(f.path), std::ios::binary);
+    in.seekg((std::streamoff)f.position);
+    in.read((char *)buffer, size);
+    *read = (DWORD)in.gcount();
+    f.position += *read;
+    return TRUE;
+}
+
+DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high)
+{
+    uintptr_t id;
+    struct stat info;
+    if (!LookupHandle(file, HANDLE_FILE, &id) ||
+        stat(HostPathOf(fileHandles[id].path).c_str(), &info) != 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_FILE_SIZE;
+    }
+    if (high != NULL)
+        *high = 0;
+    return (DWORD)info.st_size;
+}
+
+// TMP, TEMP, USERPROFILE, else the Windows directory; made full and ended with a backslash.
+DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer)
+{
+    std::string path = windowsDirectory;
+    for (const char *name : {"TMP", "TEMP", "USERPROFILE"}) {
+        auto found = environment.find(name);
+        if (found != environment.end()) {
+            path = found->second;
+            break;
+        }
+    }
+    std::string full;
+    if (ResolvePath(path, &full))
+        path = full;
+    if (path.back() != '\\')
+        path += '\\';
+    if (path.size() + 1 > size)
+        return (DWORD)path.size() + 1;
+    memcpy(buffer, path.c_str(), path.size() + 1);
+    return (DWORD)path.size();
+}
+
+// The ANSI code page of the system locale: 949 for Korean, Windows-1252 for the others here.
+UINT WINAPI GetACP(void)
+{
+    return PRIMARYLANGID(systemLocale) == LANG_KOREAN ? 949 : 1252;
 }

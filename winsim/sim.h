@@ -35,7 +35,15 @@ void SetEnvironment(const std::string &name, const std::string &value);
 // What IsWow64Process answers. A kernel without the export (early 32-bit systems) is described
 // before the process starts, in WINSIM_MISSING_EXPORTS (e.g. "IsWow64Process").
 void SetWow64(bool isWow64);
+// What RtlGetVersion reports (10.0.19045 unless set).
+void SetWindowsVersion(DWORD major, DWORD minor, DWORD build);
 std::string CurrentDirectory();
+// Files the program writes. Under a folder (or at a file) whose writes are denied, as on a
+// read-only medium or a folder without write permission, creating or opening a file for writing
+// fails with ERROR_ACCESS_DENIED. A drive with a free-space limit fails a write that needs more
+// with ERROR_DISK_FULL and writes none of it.
+void DenyWrites(const std::string &windowsPath);
+void SetFreeSpace(char drive, size_t bytes);
 
 // --- Processes -------------------------------------------------------------------------------
 struct Spawn {
@@ -154,6 +162,8 @@ void PostToMainWindow(UINT message, WPARAM wParam, LPARAM lParam);
 
 // --- Time and the run ------------------------------------------------------------------------
 DWORD Now();
+// The local time GetLocalTime gives at virtual time 0.
+const char kLocalTimeAtStart[] = "2024-06-03 09:00:00.000";
 // Runs fn when the clock reaches the given time.
 void At(DWORD timeMs, std::function<void()> fn);
 struct RunResult {

@@ -37,6 +37,7 @@ std::vector<std::string> failingLibraries;
 std::vector<LibraryLoad> libraryLoads;
 bool searchRestricted = false;
 bool wow64 = false;
+DWORD windowsVersion[3] = {10, 0, 19045};
 
 DWORD tokenOpenError = 0;
 bool tokenHoldsShutdown = true;
@@ -69,6 +70,7 @@ std::string PropertyBytes(const Device &device, DWORD property)
 }
 
 const uintptr_t kKernel32 = 0x7c800000;
+const uintptr_t kNtdll = 0x7c900000;
 const uintptr_t kNewdev = 0x6e000000;
 const uintptr_t kCfgmgr32 = 0x6c000000;
 
@@ -140,6 +142,13 @@ bool DllSearchRestricted()
 void SetWow64(bool isWow64)
 {
     wow64 = isWow64;
+}
+
+void SetWindowsVersion(DWORD major, DWORD minor, DWORD build)
+{
+    windowsVersion[0] = major;
+    windowsVersion[1] = minor;
+    windowsVersion[2] = build;
 }
 
 void FailTokenOpen(DWORD error)
@@ -320,11 +329,29 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND owner, LPCSTR hardwareId, LP
     return TRUE;
 }
 
+// --- ntdll, reached only through the loader ---------------------------------------------------
+// The system's own numbers, whatever the program's manifest names. Takes OSVERSIONINFOW or the
+// longer OSVERSIONINFOEXW (284 bytes), whose extra fields are not simulated.
+static LONG WINAPI RtlGetVersion(PRTL_OSVERSIONINFOW info)
+{
+    const LONG kStatusInvalidParameter = (LONG)0xC000000D;
+    if (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW) && info->dwOSVersionInfoSize != 284)
+        return kStatusInvalidParameter;
+    info->dwMajorVersion = windowsVersion[0];
+    info->dwMinorVersion = windowsVersion[1];
+    info->dwBuildNumber = windowsVersion[2];
+    info->dwPlatformId = 2; // VER_PLATFORM_WIN32_NT
+    info->szCSDVersion[0] = 0;
+    return 0;
+}
+
 // --- The loader --------------------------------------------------------------------------------
 HMODULE WINAPI GetModuleHandleA(LPCSTR name)
 {
     if (name != nullptr && (LowerAscii(name) == "kernel32" || LowerAscii(name) == "kernel32.dll"))
         return (HMODULE)kKernel32;
+    if (name != nullptr && (LowerAscii(name) == "ntdll" || LowerAscii(name) == "ntdll.dll"))
+        return (HMODULE)kNtdll;
     SetLastError(ERROR_MOD_NOT_FOUND);
     return NULL;
 }
@@ -354,11 +381,13 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
     std::string procedure = name;
     uintptr_t m = (uintptr_t)module;
     FARPROC found = nullptr;
-    // Exports the kernel lacks are named before the process starts, as static initialisation
-    // looks them up before any test code runs.
+    // Exports the kernel or ntdll lacks are named before the process starts, as static
+    // initialisation looks them up before any test code runs.
     const char *missing = getenv("WINSIM_MISSING_EXPORTS");
-    if (m == kKernel32 && missing != nullptr && strstr(missing, name) != nullptr)
+    if ((m == kKernel32 || m == kNtdll) && missing != nullptr && strstr(missing, name) != nullptr)
         found = nullptr;
+    else if (m == kNtdll && procedure == "RtlGetVersion")
+        found = (FARPROC)(void *)RtlGetVersion;
     else if (m == kKernel32 && procedure == "IsWow64Process")
         found = (FARPROC)(void *)IsWow64Process;
     else if (m == kKernel32 && procedure == "SetDefaultDllDirectories")
@@ -471,8 +500,11 @@ DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID, DWORD code, DWORD, LPSTR buffe
     } messages[] = {
         {ERROR_SUCCESS, "The operation completed successfully.\r\n"},
         {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified.\r\n"},
+        {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified.\r\n"},
         {ERROR_ACCESS_DENIED, "Access is denied.\r\n"},
         {ERROR_INVALID_HANDLE, "The handle is invalid.\r\n"},
+        {ERROR_DISK_FULL, "There is not enough space on the disk.\r\n"},
+        {ERROR_FILENAME_EXCED_RANGE, "The filename or extension is too long.\r\n"},
         {ERROR_NOT_ALL_ASSIGNED,
          "Not all privileges or groups referenced are assigned to the caller.\r\n"},
         {ERROR_PRIVILEGE_NOT_HELD, "A required privilege is not held by the client.\r\n"},

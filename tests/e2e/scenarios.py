@@ -6,6 +6,7 @@ may take at most, so that neither a wait too short nor one the wrong way round
 (a negative gap) passes."""
 
 import os
+import re
 import shutil
 import subprocess
 import time
@@ -644,6 +645,67 @@ def checker(prefix, artifacts):
     code, text = prefix.wine([check, m.win + "\\nothing"], check=False)
     c.check(code == 3 and "no such folder" in text, "a missing folder: exit code 3 and a clear message",
             "(%d %s)" % (code, text.strip()))
+    return r.finish()
+
+
+@scenario(["p64"])
+def step_log(prefix, artifacts):
+    """/s /log:<path> through the 32-bit launcher on a 64-bit prefix: the
+    log shows the hand-off, the switches passed on, each step and the end of
+    both runs."""
+    r = Run(prefix, "step_log", artifacts)
+    m = r.medium
+    c = r.checks
+    m.add_launcher("stagerun.exe")
+    m.add_launcher("stagerun64.exe")
+    m.add_installer("a/setup.exe", run_ms=2000)
+    m.add_installer("b/setup.exe", run_ms=800)
+    m.write_ini([("SetupSilent", [r"1,a\setup.exe, ,", r"1,missing.exe,/q", r"1,b\setup.exe,/S"])])
+    folder = os.path.join(prefix.path, "drive_c", "e2e logs")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    path = os.path.join(folder, "run.log")
+    switch = '/log:"%s"' % winpath(path, prefix.path)
+    r.run("stagerun.exe", ["/s", switch], timeout=30)
+    r.check_exit_zero(within=5)
+    gone = prefix.wine([prefix.tool("e2etool.exe"), "waitgone", "40000", "stagerun64.exe"], check=False,
+                       timeout=60)[0] == 0
+    c.check(gone, "stagerun64.exe finished the run")
+    text = ""
+    if os.path.exists(path):
+        with open(path, "rb") as f:
+            text = f.read().decode("ascii", "replace")
+        shutil.copy(path, os.path.join(m.artifacts, "run.log"))
+    lines = text.split("\r\n")
+    c.check(text.endswith("\r\n"), "the log ends with a whole line")
+    stamp = re.compile(r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ")
+    events = [l[24:] for l in lines if l]
+    c.check(all(stamp.match(l) for l in lines if l), "every line starts with the local time to the millisecond")
+
+    def index(prefix_text):
+        found = [i for i, e in enumerate(events) if e.startswith(prefix_text)]
+        c.check(bool(found), "the log holds %r" % prefix_text)
+        return found[0] if found else -1
+
+    win = winpath(path, prefix.path)
+    first = index('==== StageRun 1.0.0, 32-bit on 64-bit Windows ')
+    handoff = index('hand-off to %s\\stagerun64.exe, parameters "/s /log:"%s"": started' % (m.win, win))
+    second = index('==== StageRun 1.0.0, 64-bit on 64-bit Windows ')
+    steps = [index('step 1: run .\\setup.exe in %s\\a directly' % m.win),
+             index('step 1: started (ShellExecute answered'),
+             index('step 1: held by SETUP.EXE'),
+             index('step 2: skipped: .\\missing.exe is missing'),
+             index('step 3: run .\\setup.exe in %s\\b under the dialog, parameters "/S"' % m.win),
+             index('step 3: started (ShellExecute answered'),
+             index('step 4: no more steps: the run ends')]
+    ends = [i for i, e in enumerate(events) if e == "==== end of run, exit code 0"]
+    c.check(len(ends) == 2, "both launchers noted the end of their run", "(%d)" % len(ends))
+    c.check(0 <= first < handoff < second < min(steps) and steps == sorted(steps) and ends and ends[-1] > steps[-1],
+            "the hand-off comes first, then the sibling's run in step order")
+    if second >= 0:
+        c.check('command line "/s /log:"%s""' % win in events[second], "the sibling got /s and the log switch",
+                events[second])
+    log("step log:\n" + text)
     return r.finish()
 
 

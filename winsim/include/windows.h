@@ -82,11 +82,14 @@ typedef HANDLE HLOCAL;
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_INVALID_DATA 13L
 #define ERROR_NO_MORE_FILES 18L
+#define ERROR_BAD_NETPATH 53L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_BAD_PATHNAME 161L
+#define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_NOT_ALL_ASSIGNED 1300L
@@ -109,6 +112,44 @@ typedef int HFILE;
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_WRITE_DATA 0x0002
+#define FILE_APPEND_DATA 0x0004
+#define GENERIC_ALL 0x10000000L
+#define GENERIC_WRITE 0x40000000L
+#define GENERIC_READ 0x80000000L
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+typedef struct _SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED; // never passed: synchronous writes only
+
+// Time and system
+typedef struct _SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+} SYSTEMTIME, *LPSYSTEMTIME;
+typedef struct _OSVERSIONINFOW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    WCHAR szCSDVersion[128];
+} OSVERSIONINFOW, *POSVERSIONINFOW, *LPOSVERSIONINFOW, RTL_OSVERSIONINFOW, *PRTL_OSVERSIONINFOW;
 
 // Processes and modules
 #define STILL_ACTIVE 259
@@ -237,14 +278,8 @@ HFILE WINAPI OpenFile(LPCSTR fileName, LPOFSTRUCT info, UINT style);
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
 BOOL WINAPI CopyFileA(LPCSTR existing, LPCSTR newName, BOOL failIfExists);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
-typedef struct _SECURITY_ATTRIBUTES *LPSECURITY_ATTRIBUTES;
-#define GENERIC_READ 0x80000000u
-#define FILE_SHARE_READ 0x00000001
-#define OPEN_EXISTING 3
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 #define CP_ACP 0
-HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                          DWORD creation, DWORD flags, HANDLE templateFile);
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPVOID overlapped);
 DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high);
 DWORD WINAPI GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart);
@@ -261,6 +296,15 @@ HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD processId);
 BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 BOOL WINAPI CloseHandle(HANDLE handle);
+HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
+                          LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                          HANDLE templateFile);
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written,
+                      LPOVERLAPPED overlapped);
+DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);
+void WINAPI GetLocalTime(LPSYSTEMTIME time);
+DWORD WINAPI GetTickCount(void);
+UINT WINAPI GetACP(void);
 BOOL WINAPI IsWow64Process(HANDLE process, PBOOL wow64);
 
 // advapi32

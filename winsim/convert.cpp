@@ -1,23 +1,13 @@
-// Reading files through handles, full path names and the ANSI code page's wide characters.
+// Full path names and the wide characters of the ANSI code page.
 #include "internal.h"
 
-#include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <iconv.h>
-#include <sstream>
-#include <vector>
 
 namespace sim
 {
 namespace
 {
-
-struct OpenedFile {
-    std::string data;
-    size_t position;
-};
-std::vector<OpenedFile> openedFiles; // a handle's object is its index; kept for the test's life
 
 // One character of the system's ANSI code page as UTF-16, as the platform converts it: bytes that
 // Windows-1252 leaves undefined stand for the control characters of the same number.
@@ -48,56 +38,6 @@ std::u16string WideCharacter(const std::string &character)
 } // namespace sim
 
 using namespace sim;
-
-HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD creation,
-                          DWORD, HANDLE)
-{
-    std::string full;
-    if (access != GENERIC_READ || creation != OPEN_EXISTING) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (!ResolvePath(name, &full) || !FileExistsAt(full)) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (IsDirectoryAt(full)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    std::ifstream in(HostPathOf(full), std::ios::binary);
-    std::stringstream data;
-    data << in.rdbuf();
-    openedFiles.push_back({data.str(), 0});
-    return OpenHandle(HANDLE_FILE, openedFiles.size() - 1);
-}
-
-BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPVOID)
-{
-    uintptr_t index;
-    if (!LookupHandle(file, HANDLE_FILE, &index)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    OpenedFile &opened = openedFiles[index];
-    size_t count = std::min((size_t)size, opened.data.size() - opened.position);
-    memcpy(buffer, opened.data.data() + opened.position, count);
-    opened.position += count;
-    *read = (DWORD)count;
-    return TRUE;
-}
-
-DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high)
-{
-    uintptr_t index;
-    if (!LookupHandle(file, HANDLE_FILE, &index)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return INVALID_FILE_SIZE;
-    }
-    if (high != NULL)
-        *high = 0;
-    return (DWORD)openedFiles[index].data.size();
-}
 
 DWORD WINAPI GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart)
 {
