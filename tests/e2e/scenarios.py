@@ -546,6 +546,11 @@ def handoff(prefix, artifacts):
     r.medium.add_installer("stagerun64.exe", run_ms=200)
     r.medium.write_ini([("SetupList", [r"1,a\setup.exe, ,"])])
     r.run("stagerun.exe", ["/s"], timeout=30)
+    # The launcher may end before the stand-in has written its first record.
+    try:
+        r.wait_for(lambda: starts(r.events(), "stagerun64.exe"), 15, "the stand-in stagerun64.exe")
+    except HarnessError:
+        pass
     sibling = r.one("stagerun64.exe")
     if sibling:
         r.check_child_of_launcher(sibling)
