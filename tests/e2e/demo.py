@@ -11,7 +11,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from harness import Prefix, Medium, HarnessError, REPO, log, split_command, winpath  # noqa: E402
+from harness import Prefix, Medium, HarnessError, REPO, image_colours, log, split_command, winpath  # noqa: E402
 from scenarios import DialogCatcher  # noqa: E402
 
 DEMO = os.path.join(REPO, "examples", "demo")
@@ -26,7 +26,14 @@ class Shot(DialogCatcher):
     def screenshot_window(self, wid, label):
         path = os.path.join(self.medium.artifacts, label + ".png")
         self.prefix.screenshot(path)
-        return path, None, None, None
+        return path, None, image_colours(path), None
+
+    def __call__(self, elapsed):
+        # The driver step's dialog may be gone before the picture is taken: a blank one is taken
+        # again at the next dialog.
+        DialogCatcher.__call__(self, elapsed)
+        if self.shot and self.shot[2] < 3:
+            self.shot, self.seen_at, self.answered = None, None, False
 
 
 def build_medium(prefix, work):
@@ -102,7 +109,8 @@ def main():
         log("demo: stagerun-check %s (exit code %d)\n" % (m.win, code)
             + "".join("    " + l for l in report.splitlines(True)))
         shot = Shot(prefix, m)
-        m.run("stagerun.exe", timeout=90, watcher=shot,
+        step_log = os.path.join(m.dir, "demo-run.log")
+        m.run("stagerun.exe", ["/log:" + winpath(step_log, prefix.path)], timeout=90, watcher=shot,
               extra_env={"E2E_CFGDIR": winpath(os.path.join(m.dir, "app"), prefix.path)})
         # The run goes on in stagerun64.exe after stagerun.exe has exited;
         # keep looking for the dialog until it has gone too.
@@ -124,6 +132,10 @@ def main():
         log("\ndemo: device after the run: %s" % after.strip())
         copied = os.path.join(m.windir, "vcredist.exe")
         log("demo: kind 2 copy in the Windows directory: %s" % ("present" if os.path.exists(copied) else "MISSING"))
+        if os.path.exists(step_log):
+            with open(step_log, encoding="cp1252", errors="replace") as f:
+                log("demo: the launcher's step log (stagerun.exe /log:...)\n"
+                    + "".join("    " + l for l in f.read().replace("\r", "").splitlines(True)))
         if shot.shot:
             log("demo: screenshot of the progress dialog: %s" % shot.shot[0])
         else:
