@@ -4,8 +4,6 @@
 
 #include <shellapi.h>
 
-#define SIBLING_NAME "stagerun64.exe"
-
 // Looked up at run time: kernels before XP SP2 lack the export.
 IsWow64ProcessFn IsWow64ProcessPtr =
     (IsWow64ProcessFn)(void *)GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process");

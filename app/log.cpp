@@ -2,8 +2,8 @@
 // millisecond, appended under a header line per run. Written only when asked for; a log that
 // cannot be opened or written is left and the run goes on as without it.
 
-#include "stagerun.h"
 #include "../res/version.h"
+#include "stagerun.h"
 
 #include <stdarg.h>
 
@@ -235,8 +235,6 @@ void LogHandOff(const char *path, const char *parameters, INT_PTR result)
 
 void LogSetupList(void)
 {
-    static const char *const FieldNames[] = {"",          "Kind",     "File",
-                                             "Arguments", "WaitList", "RebootFlag"};
     static const char *const EndTexts[] = {
         "", "", "empty or missing", "value too long", " does not fit", "table full"};
     const SetupListState &list = SetupListStatus;
@@ -252,7 +250,8 @@ void LogSetupList(void)
         Note("no " SETUP_LIST_NAME " found");
     else
         Note("%u steps loaded; the list ends at Setup%u: %s%s", (UINT)list.steps, (UINT)list.key,
-             FieldNames[list.field], EndTexts[list.end]);
+             list.end == LIST_FIELD_TOO_LONG ? SetupFieldNames[list.field - 1] : "",
+             EndTexts[list.end]);
 }
 
 static void LogSkip(int n)

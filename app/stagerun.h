@@ -17,6 +17,7 @@
 // The fields of a step in the order the list gives them, and the bytes each slot holds.
 #define SETUP_FIELD_COUNT 5
 extern const size_t SetupFieldCapacities[SETUP_FIELD_COUNT];
+extern const char *const SetupFieldNames[SETUP_FIELD_COUNT];
 
 struct SetupTableArrays {
     char Kind[SETUP_SLOTS][KIND_SIZE];
@@ -76,6 +77,8 @@ LPSTR SkipProgramName(LPSTR commandLine);
 
 // Setup list and paths (setuplist/).
 #define SETUP_LIST_NAME "StageRun.ini"
+// The 64-bit sibling beside the 32-bit launcher.
+#define SIBLING_NAME "stagerun64.exe"
 // How loading the setup list went, for the checker and the log.
 enum ListEnd {
     LIST_NO_PROGRAM_PATH, // the program's own folder could not be told or made current

@@ -4,9 +4,6 @@
 #include "check.h"
 
 #define LAUNCHER_NAME "stagerun.exe"
-#define SIBLING_NAME "stagerun64.exe"
-
-static const char *const FieldNames[] = {"", "Kind", "File", "Arguments", "WaitList", "RebootFlag"};
 
 static ScannedSection Section;
 static int FolderStep; // the last step that made a folder other than the medium's current
@@ -99,11 +96,11 @@ static void ListEndFindings(char *reason, size_t capacity)
         return;
     case LIST_FIELD_TOO_LONG:
         snprintf(reason, capacity, "before step %d: its %s field is too long", key,
-                 FieldNames[SetupListStatus.field]);
+                 SetupFieldNames[SetupListStatus.field - 1]);
         AddFinding(FINDING_ERROR, line, key, "field-too-long",
                    "the %s field of Setup%d is longer than its %d characters: the list ends "
                    "before it",
-                   FieldNames[SetupListStatus.field], key,
+                   SetupFieldNames[SetupListStatus.field - 1], key,
                    (int)SetupFieldCapacities[SetupListStatus.field - 1] - 1);
         return;
     case LIST_TABLE_FULL:
@@ -355,8 +352,8 @@ int CheckMedium(const CheckRequest *request)
         ReportUnreadable(request, message);
         return CHECK_UNREADABLE;
     }
-    if (!JoinPath(path, folder, LIST_FILE_NAME) || !FileExists(path)) {
-        snprintf(message, sizeof(message), "%s: no %s in this folder", folder, LIST_FILE_NAME);
+    if (!JoinPath(path, folder, SETUP_LIST_NAME) || !FileExists(path)) {
+        snprintf(message, sizeof(message), "%s: no %s in this folder", folder, SETUP_LIST_NAME);
         ReportUnreadable(request, message);
         return CHECK_UNREADABLE;
     }

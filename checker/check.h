@@ -6,7 +6,6 @@
 
 #include <stdio.h>
 
-#define LIST_FILE_NAME "StageRun.ini"
 // A setup list is a few kilobytes; a larger file is not one we check.
 #define LIST_FILE_LIMIT (4 * 1024 * 1024)
 #define CHECK_PATH_SIZE MAX_PATH
@@ -48,7 +47,6 @@ void AddFinding(Severity severity, int line, int step, const char *code, const c
     __attribute__((format(printf, 5, 6)))
 #endif
     ;
-int FindingCount(Severity severity);
 void BeginFindings(const CheckRequest *request);
 void BeginReport(const CheckRequest *request, const char *medium);
 // action: a short word for pipelines; summary: a sentence for people.

@@ -39,11 +39,6 @@ void AddFinding(Severity severity, int line, int step, const char *code, const c
     va_end(arguments);
 }
 
-int FindingCount(Severity severity)
-{
-    return Counts[severity];
-}
-
 // JSON text is UTF-8; ours is in the system's ANSI code page.
 static void WriteJsonString(const char *text)
 {
@@ -101,7 +96,7 @@ void BeginReport(const CheckRequest *request, const char *medium)
         return;
     }
     fprintf(ReportOut, "Medium  %s\nRun     %s, section [%s] of %s\n\n", medium, run,
-            SetupListStatus.section, LIST_FILE_NAME);
+            SetupListStatus.section, SETUP_LIST_NAME);
 }
 
 void ReportStepBegin(int number, int line, const char *action, const char *summary)
@@ -116,7 +111,7 @@ void ReportStepBegin(int number, int line, const char *action, const char *summa
         JsonMember("action");
         WriteJsonString(action);
     } else {
-        fprintf(ReportOut, "Step %d (%s:%d): %s\n", number, LIST_FILE_NAME, line, summary);
+        fprintf(ReportOut, "Step %d (%s:%d): %s\n", number, SETUP_LIST_NAME, line, summary);
     }
     FirstStep = FALSE;
     FirstWait = TRUE;
@@ -210,9 +205,9 @@ static void WriteFindingText(const Finding *finding)
     if (finding->line < 0)
         fprintf(ReportOut, "%s: ", Medium);
     else if (finding->line == 0)
-        fprintf(ReportOut, "%s: ", LIST_FILE_NAME);
+        fprintf(ReportOut, "%s: ", SETUP_LIST_NAME);
     else
-        fprintf(ReportOut, "%s:%d: ", LIST_FILE_NAME, finding->line);
+        fprintf(ReportOut, "%s:%d: ", SETUP_LIST_NAME, finding->line);
     fprintf(ReportOut, "%s: %s: ", SeverityName(finding->severity), finding->code);
     if (finding->step > 0)
         fprintf(ReportOut, "step %d: ", finding->step);
@@ -222,7 +217,7 @@ static void WriteFindingText(const Finding *finding)
 static void WriteFindingJson(const Finding *finding, BOOL first)
 {
     fprintf(ReportOut, "%s\n  {\"file\": ", first ? "" : ",");
-    WriteJsonString(finding->line < 0 ? Medium : LIST_FILE_NAME);
+    WriteJsonString(finding->line < 0 ? Medium : SETUP_LIST_NAME);
     fprintf(ReportOut,
             ", \"line\": %d, \"step\": %d, \"severity\": \"%s\", \"code\": \"%s\", "
             "\"message\": ",

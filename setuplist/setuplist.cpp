@@ -21,6 +21,8 @@ static DWORD ReadSetupValue(const char *section, int number)
                                     SETUP_LIST_FILE);
 }
 
+const char *const SetupFieldNames[SETUP_FIELD_COUNT] = {"Kind", "File", "Arguments", "WaitList",
+                                                        "RebootFlag"};
 const size_t SetupFieldCapacities[SETUP_FIELD_COUNT] = {KIND_SIZE, FILE_SIZE, ARGUMENTS_SIZE,
                                                         WAITLIST_SIZE, REBOOTFLAG_SIZE};
 
