@@ -13,6 +13,7 @@ import time
 
 from harness import (Checks, HarnessError, Medium, REPO, DATA, log, starts, end_of, split_command, timeline,
                      image_colours, winpath)
+from winestart import checker_name
 
 LAUNCHER = {"p64": "stagerun64.exe", "p32": "stagerun.exe"}
 SETTLE_MIN = 5.5      # 20 settle rounds of 300 ms, less scheduling slack
@@ -24,9 +25,10 @@ DEVICE_DESC_INSTALLED = "StageRun E2E Test Device (driver installed)"
 SCENARIOS = {}
 
 
-def scenario(prefixes):
+def scenario(prefixes, starts_32bit=False):
+    """STARTS_32BIT: the scenario starts stagerun.exe on a 64-bit prefix."""
     def wrap(fn):
-        SCENARIOS[fn.__name__] = (fn, prefixes)
+        SCENARIOS[fn.__name__] = (fn, prefixes, starts_32bit)
         return fn
     return wrap
 
@@ -501,7 +503,7 @@ def devices(prefix, artifacts):
     return r.finish()
 
 
-@scenario(["p64"])
+@scenario(["p64"], starts_32bit=True)
 def handoff(prefix, artifacts):
     """The 32-bit launcher on a 64-bit prefix ends two msiexec.exe, hands the
     run to stagerun64.exe and exits; with /s the silent section is used."""
@@ -560,7 +562,7 @@ def handoff(prefix, artifacts):
     return rc | r.finish()
 
 
-@scenario(["p64"])
+@scenario(["p64"], starts_32bit=True)
 def handoff_elsewhere(prefix, artifacts):
     """Started by full path from another folder, as a shortcut or a deployment
     tool starts it, with the quoted name glued to "/s": the sibling beside the
@@ -610,10 +612,11 @@ def handoff_elsewhere(prefix, artifacts):
     return rc | r.finish()
 
 
-@scenario(["p32"])
+@scenario(["p64"])
 def checker(prefix, artifacts):
-    """stagerun-check.exe on a medium with traps: the plan, the findings with
-    their lines, the exit code, and the JSON form for pipelines."""
+    """The medium checker (stagerun-check64.exe where no 32-bit program runs)
+    on a medium with traps: the plan, the findings with their lines, the exit
+    code, and the JSON form for pipelines."""
     import json
     r = Run(prefix, "checker", artifacts)
     m = r.medium
@@ -622,7 +625,7 @@ def checker(prefix, artifacts):
         m.add_installer(f, run_ms=0)
     m.write_ini([("SetupList", ["1,s1.exe, ", r"1,sub\a.exe, ,", "2,tool.exe, ,",
                                 r'1,b.exe,-s -f1"%curdir%\missing.iss"'])])
-    check = os.path.join(os.environ.get("E2E_DIST", os.path.join(REPO, "dist")), "stagerun-check.exe")
+    check = os.path.join(os.environ.get("E2E_DIST", os.path.join(REPO, "dist")), checker_name())
     c = r.checks
     code, text = prefix.wine([check, m.win], check=False)
     log(text)
@@ -653,7 +656,7 @@ def checker(prefix, artifacts):
     return r.finish()
 
 
-@scenario(["p64"])
+@scenario(["p64"], starts_32bit=True)
 def step_log(prefix, artifacts):
     """/s /log:<path> through the 32-bit launcher on a 64-bit prefix: the
     log shows the hand-off, the switches passed on, each step and the end of
