@@ -455,7 +455,8 @@ def main():
     ap.add_argument("--quick", action="store_true", help="one short run of each figure (make test)")
     ap.add_argument("--runs", type=int, default=None, help="runs per figure (default 3, 1 with --quick)")
     ap.add_argument("--prefix", choices=sorted(LAUNCHER), default="p64",
-                    help="p64: stagerun64.exe in a 64-bit prefix (default); p32: stagerun.exe in a 32-bit one")
+                    help="p64: stagerun64.exe in a 64-bit prefix (default); p32: stagerun.exe in a 32-bit one "
+                         "(p64 where no 32-bit program runs)")
     ap.add_argument("--no-build", action="store_true", help="use dist/ and the fixtures as they are")
     ap.add_argument("--out", default=os.path.join(REPO, "build", "bench", "results.md"))
     ap.add_argument("--work", default=os.path.join(REPO, "build", "bench", "work"))
