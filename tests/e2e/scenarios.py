@@ -839,6 +839,7 @@ def missing_ini(prefix, artifacts):
     """No StageRun.ini: the launcher ends at once with exit code 0."""
     r = Run(prefix, "missing_ini", artifacts)
     r.medium.add_launcher(LAUNCHER[prefix.name])
+    r.start_sentinel()  # the bound is the launcher's, not Wine's start-up (see dll_redirection)
     r.run(timeout=20)
     r.check_exit_zero(within=3)
     return r.finish()
@@ -1035,6 +1036,10 @@ def dll_redirection(prefix, artifacts):
     m.add_installer("a/setup.exe", run_ms=300)
     m.write_ini([("SetupList", [r"1,a\setup.exe,/S"])])
     local = os.path.join(m.dir, exe + ".local")
+    # The first program after the prefix's own processes have ended can take about 11 s to start
+    # under Wine on a loaded machine; a program kept running keeps them up, so the bound is the
+    # launcher's.
+    r.start_sentinel()
     for form in ("folder", "file"):
         if form == "folder":
             os.makedirs(local)
