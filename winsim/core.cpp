@@ -194,6 +194,8 @@ bool CloseSimHandle(HANDLE handle)
         return false;
     if (found->second.kind == HANDLE_SNAPSHOT)
         snapshots.erase(found->second.object);
+    else if (found->second.kind == HANDLE_FILE)
+        ForgetFileHandle(found->second.object);
     handles.erase(found);
     return true;
 }

@@ -26,6 +26,7 @@ DWORD NextEventTime(); // kForever when nothing is scheduled
 bool ResolvePath(const std::string &path, std::string *windowsPath); // full, normalised
 std::string HostPathOf(const std::string &windowsPath);              // of a full, normalised path
 bool IsDirectoryAt(const std::string &windowsPath);
+void ForgetFileHandle(uintptr_t id);                        // its handle was closed
 std::string ActualFileName(const std::string &windowsPath); // the name's case on disk
 LCID SystemLocale();
 std::string ModuleFileName(); // the launcher's file name, without its directory

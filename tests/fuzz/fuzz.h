@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <string>
+#include <unistd.h>
 
 #define FUZZ_CHECK(condition)                                                                      \
     do {                                                                                           \
@@ -55,4 +57,12 @@ inline bool EndsCleanlyWithin(const char *slot, size_t capacity)
             return false;
     }
     return true;
+}
+
+// Writes an input over a file of the simulated medium, through its host path found once: the
+// medium is made once and an input changes only that file.
+inline void WriteInput(const std::string &hostPath, const uint8_t *data, size_t size)
+{
+    int file = open(hostPath.c_str(), O_WRONLY | O_TRUNC);
+    FUZZ_CHECK(file >= 0 && write(file, data, size) == (ssize_t)size && close(file) == 0);
 }
