@@ -691,6 +691,11 @@ BOOL WINAPI CopyFileA(LPCSTR existing, LPCSTR newName, BOOL failIfExists)
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    // The source is open for reading while the destination is opened for writing.
+    if (HostPathOf(from) == HostPathOf(to)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
     std::ifstream in(HostPathOf(from), std::ios::binary);
     std::ofstream out(HostPathOf(to), std::ios::binary | std::ios::trunc);
     out << in.rdbuf();
