@@ -3,8 +3,6 @@
 
 #include "check.h"
 
-#define LAUNCHER_NAME "stagerun.exe"
-
 static ScannedSection Section;
 static int FolderStep; // the last step that made a folder other than the medium's current
 
@@ -359,6 +357,8 @@ int CheckMedium(const CheckRequest *request)
     char folder[CHECK_PATH_SIZE];
     char path[CHECK_PATH_SIZE];
     char message[MESSAGE_SIZE];
+    if (IsRunningUnderWow64())
+        return HandCheckTo64BitChecker(request);
     BeginFindings(request);
     if (!CheckFolder(request, folder, message)) {
         ReportUnreadable(request, message);

@@ -324,3 +324,75 @@ TEST(Checker, PlanIsTheRun)
     EXPECT_EQ((std::vector<std::string>{"4|C:\\Pkg", "6|C:\\Pkg\\Driver"}), skipped) << log;
     EXPECT_EQ(skipped, PlannedSkips(json)) << json;
 }
+
+// The 32-bit checker on 64-bit Windows hands the check, with the same switches and folder, to the
+// 64-bit checker beside it, prints nothing itself and passes the exit code on; without that sibling
+// it says so, with exit code 3. Elsewhere it checks itself, and says first for which launcher.
+struct HandOffCase {
+    const char *name;
+    bool wow64, siblingThere;
+    const char *folder;
+    bool silent, json;
+    int exitCode;
+    std::string output;  // the start of what this program prints
+    std::string command; // the sibling's command line; empty when none is started
+};
+class CheckerHandOff : public ::testing::TestWithParam<HandOffCase>
+{
+};
+
+TEST_P(CheckerHandOff, ChecksAsTheLauncherRuns)
+{
+    const HandOffCase &c = GetParam();
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\n", "D:\\My Media");
+    sim::WriteFile("D:\\My Media\\a.exe", "MZ");
+    sim::WriteFile("D:\\My Media\\stagerun64.exe", "MZ");
+    sim::SetModulePath("C:\\Tools\\stagerun-check.exe");
+    if (c.siblingThere) {
+        sim::Program sibling;
+        sibling.exitCode = CHECK_WARNINGS;
+        AddInstaller("C:\\Tools\\stagerun-check64.exe", 300, sibling);
+    }
+    sim::SetWow64(c.wow64);
+    CheckOutput out = Check(c.folder, c.silent, c.json);
+    EXPECT_EQ(c.exitCode, out.exitCode);
+    EXPECT_EQ(c.output, out.text.substr(0, c.output.size())) << out.text;
+    if (c.command.empty()) {
+        EXPECT_TRUE(sim::Launches().empty());
+        return;
+    }
+    ASSERT_EQ(1u, sim::Launches().size());
+    EXPECT_EQ("C:\\Tools\\stagerun-check64.exe", sim::Launches()[0].file);
+    EXPECT_EQ(c.command, sim::Launches()[0].parameters);
+    EXPECT_EQ(0, sim::OpenHandleCount());
+    if (c.siblingThere) {
+        EXPECT_EQ("", out.text);
+        EXPECT_NE(sim::kForever, sim::FindProcess(sim::Launches()[0].pid)->endMs);
+    }
+}
+
+static const char Missing[] = "C:\\Tools\\stagerun-check64.exe is missing: on 64-bit Windows the "
+                              "check is made by the 64-bit checker, which sees the system as the "
+                              "64-bit launcher does";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CheckerHandOff,
+    ::testing::Values(
+        HandOffCase{"Wow64", true, true, "D:\\My Media\\", true, true, CHECK_WARNINGS, "",
+                    "\"C:\\Tools\\stagerun-check64.exe\" /s /json \"D:\\My Media\\\\\""},
+        HandOffCase{"Wow64CurrentFolder", true, true, NULL, false, false, CHECK_WARNINGS, "",
+                    "\"C:\\Tools\\stagerun-check64.exe\""},
+        HandOffCase{"Wow64NoSibling", true, false, "D:\\My Media", false, false, CHECK_UNREADABLE,
+                    std::string("stagerun-check: ") + Missing + "\n",
+                    "\"C:\\Tools\\stagerun-check64.exe\" \"D:\\My Media\""},
+        HandOffCase{
+            "Wow64NoSiblingJson", true, false, "D:\\My Media", false, true, CHECK_UNREADABLE,
+            std::regex_replace(std::string("{\"error\": \"") + Missing + "\", \"exitCode\": 3}\n",
+                               std::regex("\\\\"), "\\\\"),
+            "\"C:\\Tools\\stagerun-check64.exe\" /json \"D:\\My Media\""},
+        HandOffCase{"Native", false, true, "D:\\My Media", false, false, CHECK_CLEAN,
+                    "For     stagerun64.exe on 64-bit Windows\nMedium  D:\\My Media\n", ""},
+        HandOffCase{
+            "NativeJson", false, true, "D:\\My Media", false, true, CHECK_CLEAN,
+            "{\"launcher\": \"stagerun64.exe\", \"windows\": \"64-bit\", \"medium\": ", ""}),
+    ByName());
