@@ -150,7 +150,8 @@ struct StepPlan {
     StepAction action;
     StepSkip skip;
     char folder[MAX_PATH];               // current while the step runs
-    char copySource[TARGET_PATH_SIZE];   // kind "2": copied to CopyTargetPath, which runs
+    char copySource[TARGET_PATH_SIZE];   // kind "2": copied to CopyTargetPath, which runs;
+                                         // empty when the file is in the Windows folder already
     char parameters[PARAMETERS_SIZE];    // as the installer receives them
     char infPath[MODULE_DIRECTORY_SIZE]; // driver steps: the INF installed
     char waitSeparator;                  // of the step's wait list

@@ -321,8 +321,11 @@ void MapDrive(char letter, const std::string &hostDirectory)
 
 void UseTemporaryDrives(const std::string &letters)
 {
-    char pattern[] = "/tmp/winsim-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
+    // TMPDIR as every program takes it: the fuzz runs put the drives in memory.
+    const char *folder = getenv("TMPDIR");
+    std::string pattern =
+        std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/winsim-XXXXXX";
+    if (mkdtemp(&pattern[0]) == nullptr)
         abort();
     temporaryRoot = pattern;
     atexit(RemoveTemporaryDrives);
@@ -481,10 +484,10 @@ void WriteFile(const std::string &windowsPath, const std::string &contents)
     out << contents;
 }
 
-std::string ReadFileAt(const std::string &windowsPath)
+static std::string ReadHostFile(const std::string &hostPath)
 {
     std::string contents;
-    int file = open(HostPath(windowsPath).c_str(), O_RDONLY);
+    int file = open(hostPath.c_str(), O_RDONLY);
     if (file < 0)
         return contents;
     char chunk[4096];
@@ -492,6 +495,11 @@ std::string ReadFileAt(const std::string &windowsPath)
         contents.append(chunk, (size_t)count);
     close(file);
     return contents;
+}
+
+std::string ReadFileAt(const std::string &windowsPath)
+{
+    return ReadHostFile(HostPath(windowsPath));
 }
 
 void SetModulePath(const std::string &windowsPath)
@@ -736,10 +744,12 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default
     std::string path = fileName;
     if (path.find('\\') == std::string::npos && path.find('/') == std::string::npos)
         path = windowsDirectory + "\\" + path; // a bare name lives in the Windows directory
-    std::string full;
+    std::string full, host;
+    struct stat info;
     std::string value = Trim(defaultValue != nullptr ? defaultValue : "");
-    if (ResolvePath(path, &full) && IsFileAt(full)) {
-        for (const IniSection &s : ParsedIni(ReadFileAt(full))) {
+    if (ResolvePath(path, &full) && stat((host = HostPathOf(full)).c_str(), &info) == 0 &&
+        !S_ISDIR(info.st_mode)) {
+        for (const IniSection &s : ParsedIni(ReadHostFile(host))) {
             if (!s.headed || !SameTextIgnoringCase(s.name, Trim(section)))
                 continue;
             for (const IniKey &k : s.keys) {

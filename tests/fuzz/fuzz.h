@@ -47,16 +47,13 @@ inline std::string UpperAscii(std::string text)
 }
 
 // Every byte of the slot after the text's terminator is still zero: nothing was written past it.
+// Compared in one call: a loop here would be traced byte by byte for the fuzzer's coverage.
 inline bool EndsCleanlyWithin(const char *slot, size_t capacity)
 {
+    static const char Zeros[4096] = {};
+    FUZZ_CHECK(capacity <= sizeof(Zeros));
     const char *end = (const char *)memchr(slot, '\0', capacity);
-    if (end == nullptr)
-        return false;
-    for (const char *c = end; c < slot + capacity; c++) {
-        if (*c != '\0')
-            return false;
-    }
-    return true;
+    return end != nullptr && memcmp(end, Zeros, (size_t)(slot + capacity - end)) == 0;
 }
 
 // Writes an input over a file of the simulated medium, through its host path found once: the

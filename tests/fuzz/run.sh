@@ -11,6 +11,11 @@ build=${2:-build/fuzz}
 seeds=$(cd "$(dirname "$0")" && pwd)/corpus
 status=0
 mkdir -p "$build/artifacts"
+# The simulated drives in memory where there is a tmpfs; a smaller quarantine for freed memory,
+# of which only the stand-in has any (the product allocates nothing), saves most of the page
+# faults. ASAN_OPTIONS given by the caller come after, and win.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
+export ASAN_OPTIONS="quarantine_size_mb=16${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 for binary in "$build"/fuzz_*; do
   target=${binary##*/fuzz_}
   mkdir -p "$build/corpus/$target"
