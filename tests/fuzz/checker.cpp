@@ -1,6 +1,7 @@
 // The medium checker over arbitrary StageRun.ini contents, as JSON and as text: it always ends
 // with one of its exit codes, the same for both forms, and its JSON keeps its brackets balanced
-// outside strings.
+// outside strings. The text form is checked for every other input (by a bit of the first byte,
+// as the silent run is), which keeps the rate near twice as high.
 #include "check.h"
 #include "fuzz.h"
 
@@ -62,6 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(exitCode >= CHECK_CLEAN && exitCode <= CHECK_UNREADABLE);
     FUZZ_CHECK(IsBalancedJson(std::string(json, length)));
     free(json);
+    ReportOut = NULL;
+    if (size == 0 || (data[0] & 2) == 0)
+        return 0;
     request.json = FALSE;
     ReportOut = Discard;
     FUZZ_CHECK(CheckMedium(&request) == exitCode);
