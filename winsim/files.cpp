@@ -413,15 +413,20 @@ std::string HostPathOf(const std::string &windowsPath)
     if (drive == drives.end())
         return "/nonexistent-drive/" + windowsPath.substr(0, 1);
     std::string host = drive->second;
+    // A name as written is the one entry that matches it: the simulation never makes two names
+    // that differ only in case. Only other spellings, and names not there, need folders read.
+    struct stat info;
+    std::string written = host;
+    for (char c : windowsPath.substr(windowsPath.size() > 3 ? 2 : windowsPath.size()))
+        written += c == '\\' ? '/' : c;
+    if (lstat(written.c_str(), &info) == 0)
+        return written;
     for (size_t start = 3; start < windowsPath.size();) {
         size_t end = windowsPath.find('\\', start);
         end = end == std::string::npos ? windowsPath.size() : end;
         std::string part = windowsPath.substr(start, end - start);
         start = end + 1;
         std::string match = part;
-        // A name as written is the one entry that matches it: the simulation never makes two
-        // names that differ only in case. Only other spellings need the folder read.
-        struct stat info;
         if (lstat((host + "/" + part).c_str(), &info) == 0) {
             host += "/" + part;
             continue;
