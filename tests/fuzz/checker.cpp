@@ -14,6 +14,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     sim::UseTemporaryDrives("C");
     sim::SetModulePath("C:\\Pkg\\stagerun.exe");
+    sim::WriteFile("C:\\Pkg\\stagerun.exe", "MZ");
+    sim::WriteFile("C:\\Pkg\\stagerun64.exe", "MZ");
     sim::WriteFile("C:\\Pkg\\a.exe", "MZ");
     sim::WriteFile("C:\\Pkg\\sub\\a.exe", "MZ");
     sim::WriteFile("C:\\Pkg\\d.inf", "");
