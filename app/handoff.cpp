@@ -4,19 +4,6 @@
 
 #include <shellapi.h>
 
-// Looked up at run time: kernels before XP SP2 lack the export.
-IsWow64ProcessFn IsWow64ProcessPtr =
-    (IsWow64ProcessFn)(void *)GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process");
-
-BOOL IsRunningUnderWow64(void)
-{
-    BOOL wow64 = FALSE;
-    if (IsWow64ProcessPtr == NULL)
-        return FALSE;
-    IsWow64ProcessPtr(GetCurrentProcess(), &wow64);
-    return wow64 != FALSE;
-}
-
 // The sibling is started from this program's own folder, never found by name in the current one.
 static BOOL GetSiblingPath(char *path, size_t capacity)
 {

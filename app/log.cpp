@@ -270,6 +270,10 @@ static void LogSkip(int n)
     case SKIP_PATH_TOO_LONG:
         Note("@skipped: a path with %q does not fit", SetupTable.File[n]);
         break;
+    case SKIP_INF_MISSING:
+        Note("@skipped: %s is there, but the driver would be installed from %s, which is missing",
+             TargetPath, Plan.infPath);
+        break;
     default:
         Note("@skipped: the hardware-id text is blank");
         break;
@@ -281,6 +285,8 @@ static void LogLaunchPlan(int n)
     BOOL direct = Plan.action == ACTION_LAUNCH;
     if (Plan.copySource[0] != '\0')
         Note("@copy %s to %s", Plan.copySource, CopyTargetPath);
+    else if (SetupTable.Kind[n][0] == '2')
+        Note("@%s is in the Windows folder already: not copied", TargetPath);
     Note("@run %s in %s %s, parameters %q%s; waits for it and the wait list %q (split at %c)%s%s",
          TargetPath, Plan.folder, direct ? "directly" : "under the dialog", Plan.parameters,
          Plan.isPackage ? " (package: as written)" : "", SetupTable.WaitList[n], Plan.waitSeparator,
@@ -316,11 +322,8 @@ void LogStep(void)
         LogLaunchPlan(n);
         break;
     case ACTION_INSTALL_DRIVER:
-        if (Plan.infPath[0] == '\0')
-            Note("@no driver: its INF path does not fit");
-        else
-            Note("@install the driver %s for the device matching %q", Plan.infPath,
-                 SetupTable.Arguments[n]);
+        Note("@install the driver %s for the device matching %q", Plan.infPath,
+             SetupTable.Arguments[n]);
         break;
     case ACTION_REMOVE_DEVICE:
         Note("@remove the device matching %q", SetupTable.Arguments[n]);
@@ -341,6 +344,12 @@ void LogCopy(BOOL copied)
 void LogLaunch(INT_PTR result)
 {
     Note("@%a", result);
+}
+
+// A process ended before a launch or the hand-off: the most drastic thing done to the machine.
+void LogProcessEnd(const char *name, DWORD id, BOOL ended)
+{
+    Note(ended ? "ended %s (process %u)" : "could not end %s (process %u): %e", name, (UINT)id);
 }
 
 // Notes each change of what holds the step: how long the last holder held it, and a new one.

@@ -100,8 +100,9 @@ static void ReadSwitches(const char *tail)
         if (!IsSameText(word, LOG_SWITCH) || (mark != '\0' && mark != ':') || logWords++ > 0)
             continue;
         LogSwitch = mark == '\0' ? LOG_SWITCH_TEMP : LOG_SWITCH_PATH;
-        // A path that did not fit would name another file: then none.
-        if (!whole || !CopyText(LogPath, sizeof(LogPath), word + sizeof(LOG_SWITCH)))
+        // A path that did not fit would name another file: then none. A bare "/log" has no path.
+        if (mark == '\0' || !whole ||
+            !CopyText(LogPath, sizeof(LogPath), word + sizeof(LOG_SWITCH)))
             LogPath[0] = '\0';
     }
     if (IsSameText(tail, "/s") || (words == 2 && silentWords == 1 && logWords == 1))

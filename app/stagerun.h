@@ -142,16 +142,18 @@ enum StepSkip {
     SKIP_FILE_MISSING,
     SKIP_FOLDER_UNAVAILABLE, // the folder of a kind "1" step cannot be made current
     SKIP_PATH_TOO_LONG,      // a path the step needs does not fit its buffer
-    SKIP_NO_HARDWARE_ID      // a device step with a blank hardware-id text
+    SKIP_NO_HARDWARE_ID,     // a device step with a blank hardware-id text
+    SKIP_INF_MISSING         // a driver step's INF is not beside the program
 };
 struct StepPlan {
     int number;
     StepAction action;
     StepSkip skip;
     char folder[MAX_PATH];               // current while the step runs
-    char copySource[TARGET_PATH_SIZE];   // kind "2": copied to CopyTargetPath, which runs
+    char copySource[TARGET_PATH_SIZE];   // kind "2": copied to CopyTargetPath, which runs;
+                                         // empty when the file is in the Windows folder already
     char parameters[PARAMETERS_SIZE];    // as the installer receives them
-    char infPath[MODULE_DIRECTORY_SIZE]; // driver steps; empty when it does not fit
+    char infPath[MODULE_DIRECTORY_SIZE]; // driver steps: the INF installed
     char waitSeparator;                  // of the step's wait list
     BOOL isPackage;                      // an .msi: the arguments pass as written
     BOOL reboot;                         // the step asks for a restart at the end of the run
@@ -200,6 +202,7 @@ void LogSetupList(void);
 void LogStep(void);
 void LogCopy(BOOL copied);
 void LogLaunch(INT_PTR result);
+void LogProcessEnd(const char *name, DWORD id, BOOL ended);
 void LogWatch(BOOL busy, const char *watched);
 void LogSettleRound(int round, const char *watched);
 void LogDevice(const char *hardwareId);

@@ -3,8 +3,6 @@
 
 #include "check.h"
 
-#define LAUNCHER_NAME "stagerun.exe"
-
 static ScannedSection Section;
 static int FolderStep; // the last step that made a folder other than the medium's current
 
@@ -117,10 +115,10 @@ static void ListEndFindings(char *reason, size_t capacity)
     }
 }
 
-static void ReportFileMissing(int n, const char *file, const char *current)
+static void ReportFileMissing(int n, const char *file, const char *current, BOOL folderChanged)
 {
     const char *name = file[0] == '.' && file[1] == '\\' ? file + 2 : file;
-    if (FolderStep != 0 && FileInFolder(ModuleDirectory, name))
+    if (!folderChanged && FolderStep != 0 && FileInFolder(ModuleDirectory, name))
         AddFinding(FINDING_ERROR, KeyLine(n), n, "file-missing",
                    "%s is not in %s, the folder step %d made current (it is in the medium's "
                    "folder, where this step does not look)",
@@ -129,11 +127,15 @@ static void ReportFileMissing(int n, const char *file, const char *current)
         AddFinding(FINDING_ERROR, KeyLine(n), n, "file-missing", "%s is not in %s", name, current);
 }
 
-static void ReportSkip(int n, const char *current)
+// current: the folder the step looked in; folderChanged: the step itself made it current.
+static void ReportSkip(int n, const char *current, BOOL folderChanged)
 {
-    static const char *const Reasons[] = {
-        "", "its file is missing", "its folder cannot be made current",
-        "a path it needs is too long", "its hardware-id text is blank"};
+    static const char *const Reasons[] = {"",
+                                          "its file is missing",
+                                          "its folder cannot be made current",
+                                          "a path it needs is too long",
+                                          "its hardware-id text is blank",
+                                          "the INF it would install is missing"};
     char summary[MESSAGE_SIZE];
     snprintf(summary, sizeof(summary), "skipped: %s", Reasons[Plan.skip]);
     ReportStepBegin(n, KeyLine(n), "skip", summary);
@@ -142,7 +144,7 @@ static void ReportSkip(int n, const char *current)
     ReportStepEnd();
     switch (Plan.skip) {
     case SKIP_FILE_MISSING:
-        ReportFileMissing(n, Plan.copySource[0] != '\0' ? Plan.copySource : TargetPath, current);
+        ReportFileMissing(n, TargetPath, current, folderChanged);
         break;
     case SKIP_FOLDER_UNAVAILABLE:
         AddFinding(FINDING_ERROR, KeyLine(n), n, "folder-missing",
@@ -157,6 +159,12 @@ static void ReportSkip(int n, const char *current)
     case SKIP_NO_HARDWARE_ID:
         AddFinding(FINDING_ERROR, KeyLine(n), n, "empty-hardware-id",
                    "a blank hardware-id text would match every device: the step is skipped");
+        break;
+    case SKIP_INF_MISSING:
+        AddFinding(FINDING_ERROR, KeyLine(n), n, "inf-missing",
+                   "%s passes the test in the current folder, but the driver is installed from "
+                   "%s, which is missing: the step is skipped",
+                   SetupTable.File[n], Plan.infPath);
         break;
     case SKIP_NONE:
         break;
@@ -239,6 +247,8 @@ static void ReportLaunch(int n)
         snprintf(note, sizeof(note), "%s\\%s into the Windows folder", Plan.folder,
                  GetFileNamePart(Plan.copySource));
         ReportField("copyFrom", "copies", Plan.copySource, note);
+    } else if (SetupTable.Kind[n][0] == '2') {
+        ReportField("copyFrom", "copies", "", "nothing: the file is in the Windows folder already");
     }
     ReportField("file", "file", TargetPath, NULL);
     ReportField("folder", "folder", Plan.folder, NULL);
@@ -263,12 +273,6 @@ static void ReportDevice(int n)
                         "contains the text, under the progress dialog");
         ReportField("inf", "INF", Plan.infPath, NULL);
         ReportField("hardwareIdText", "device", text, NULL);
-        if (Plan.infPath[0] == '\0' || !FileExists(Plan.infPath))
-            AddFinding(FINDING_ERROR, KeyLine(n), n, "inf-missing",
-                       "%s passes the test in the current folder, but the driver is installed "
-                       "from %s, which is missing",
-                       SetupTable.File[n],
-                       Plan.infPath[0] != '\0' ? Plan.infPath : "a path too long");
     }
     ReportStepEnd();
 }
@@ -277,15 +281,19 @@ static void ReportDevice(int n)
 static void StepTextFindings(int n)
 {
     const char *flag = SetupTable.RebootFlag[n];
+    const char *kind = SetupTable.Kind[n];
     if (flag[0] != '\0' && strcmp(flag, "1") != 0)
         AddFinding(FINDING_WARNING, KeyLine(n), n, "restart-flag",
                    "the restart flag \"%s\" is not \"1\": no restart is asked for", flag);
+    else if (flag[0] != '\0' && kind[0] != '1' && kind[0] != '2')
+        AddFinding(FINDING_WARNING, KeyLine(n), n, "restart-flag-ignored",
+                   "a device step asks for no restart: its restart flag is ignored (a driver that "
+                   "needs one asks for it itself)");
     if (n <= SCANNED_KEY_LIMIT && Scan.trailingBlank[Section][n])
         AddFinding(FINDING_WARNING, KeyLine(n), n, "trimmed-blank",
                    "the blank after the last comma is trimmed by the ini reader, so that field "
                    "is empty%s; end the value with a comma (\", ,\")",
-                   SetupTable.Arguments[n][0] == '\0' &&
-                           (SetupTable.Kind[n][0] == '1' || SetupTable.Kind[n][0] == '2')
+                   SetupTable.Arguments[n][0] == '\0' && (kind[0] == '1' || kind[0] == '2')
                        ? " and the step runs under the progress dialog instead of directly"
                        : "");
 }
@@ -294,6 +302,7 @@ static void StepTextFindings(int n)
 static int WalkSteps(BOOL *restart)
 {
     char current[CHECK_PATH_SIZE];
+    char now[CHECK_PATH_SIZE];
     FolderStep = 0;
     *restart = FALSE;
     for (int n = 1;; n++) {
@@ -301,10 +310,13 @@ static int WalkSteps(BOOL *restart)
         PlanStep(n);
         if (Plan.action == ACTION_END)
             return n;
+        // A kind "1" step makes its own folder current before it looks for its file.
+        GetCurrentDirectoryA(sizeof(now), now);
+        BOOL folderChanged = !IsSameText(now, current);
         StepTextFindings(n);
         switch (Plan.action) {
         case ACTION_SKIP:
-            ReportSkip(n, current);
+            ReportSkip(n, now, folderChanged);
             break;
         case ACTION_LAUNCH:
         case ACTION_DIALOG_LAUNCH:
@@ -315,9 +327,7 @@ static int WalkSteps(BOOL *restart)
             ReportDevice(n);
             break;
         }
-        char now[CHECK_PATH_SIZE];
-        GetCurrentDirectoryA(sizeof(now), now);
-        if (!IsSameText(now, current))
+        if (folderChanged)
             FolderStep = IsSameText(now, ModuleDirectory) ? 0 : n;
     }
 }
@@ -347,6 +357,8 @@ int CheckMedium(const CheckRequest *request)
     char folder[CHECK_PATH_SIZE];
     char path[CHECK_PATH_SIZE];
     char message[MESSAGE_SIZE];
+    if (IsRunningUnderWow64())
+        return HandCheckTo64BitChecker(request);
     BeginFindings(request);
     if (!CheckFolder(request, folder, message)) {
         ReportUnreadable(request, message);

@@ -6,6 +6,8 @@
 
 #include <stdio.h>
 
+#define LAUNCHER_NAME "stagerun.exe"
+
 // A setup list is a few kilobytes; a larger file is not one we check.
 #define LIST_FILE_LIMIT (4 * 1024 * 1024)
 #define CHECK_PATH_SIZE MAX_PATH
@@ -66,3 +68,5 @@ ScannedSection SectionIndex(const char *section);
 
 // The whole check (check.cpp); returns the exit code.
 int CheckMedium(const CheckRequest *request);
+// The 32-bit checker on 64-bit Windows: the check by the 64-bit checker beside it (handoff.cpp).
+int HandCheckTo64BitChecker(const CheckRequest *request);

@@ -10,7 +10,10 @@ static const char Usage[] =
     "  prints each step it will perform and what in the medium will not work as written.\n"
     "  /s     check the silent run (stagerun /s)\n"
     "  /json  one JSON document for build pipelines\n"
-    "exit codes: 0 clean, 1 warnings only, 2 errors, 3 the medium could not be read\n";
+    "  On 64-bit Windows stagerun-check.exe hands the check to stagerun-check64.exe beside it,\n"
+    "  which sees the system as the 64-bit launcher does.\n"
+    "exit codes: 0 clean, 1 warnings only, 2 errors, 3 the medium could not be read (or\n"
+    "stagerun-check64.exe is missing on 64-bit Windows)\n";
 
 int main(int argc, char **argv)
 {

@@ -79,6 +79,11 @@ void BeginFindings(const CheckRequest *request)
         ReportOut = stdout;
 }
 
+// The launcher whose run this check shows: the one of this checker's own width, since a 32-bit
+// checker on 64-bit Windows hands the check on.
+static const char *const SpokenFor = sizeof(void *) == 8 ? SIBLING_NAME : LAUNCHER_NAME;
+static const char *const Windows = sizeof(void *) == 8 ? "64-bit" : "32-bit";
+
 void BeginReport(const CheckRequest *request, const char *medium)
 {
     CopyText(Medium, sizeof(Medium), medium);
@@ -86,6 +91,10 @@ void BeginReport(const CheckRequest *request, const char *medium)
     if (Json) {
         FirstField = TRUE;
         fputc('{', ReportOut);
+        JsonMember("launcher");
+        WriteJsonString(SpokenFor);
+        JsonMember("windows");
+        WriteJsonString(Windows);
         JsonMember("medium");
         WriteJsonString(medium);
         JsonMember("run");
@@ -95,8 +104,8 @@ void BeginReport(const CheckRequest *request, const char *medium)
         fprintf(ReportOut, ", \"steps\": [");
         return;
     }
-    fprintf(ReportOut, "Medium  %s\nRun     %s, section [%s] of %s\n\n", medium, run,
-            SetupListStatus.section, SETUP_LIST_NAME);
+    fprintf(ReportOut, "For     %s on %s Windows\nMedium  %s\nRun     %s, section [%s] of %s\n\n",
+            SpokenFor, Windows, medium, run, SetupListStatus.section, SETUP_LIST_NAME);
 }
 
 void ReportStepBegin(int number, int line, const char *action, const char *summary)

@@ -16,8 +16,6 @@ static void LaunchInstaller(void)
 
 static void InstallDriver(HWND dialog, int n)
 {
-    if (Plan.infPath[0] == '\0')
-        return;
     char text[ARGUMENTS_SIZE];
     char hardwareId[HARDWARE_ID_SIZE] = {};
     CopyText(text, sizeof(text), SetupTable.Arguments[n]);

@@ -114,6 +114,16 @@ BOOL BuildLaunchParameters(const char *arguments, char *parameters)
     return TRUE;
 }
 
+// Whether two paths name the same file, compared in full.
+static BOOL IsSameFilePath(const char *a, const char *b)
+{
+    char fullA[MAX_PATH], fullB[MAX_PATH];
+    DWORD lengthA = GetFullPathNameA(a, sizeof(fullA), fullA, NULL);
+    DWORD lengthB = GetFullPathNameA(b, sizeof(fullB), fullB, NULL);
+    return lengthA > 0 && lengthA < sizeof(fullA) && lengthB > 0 && lengthB < sizeof(fullB) &&
+           IsSameText(fullA, fullB);
+}
+
 // Kind "2": the file is taken from the current directory and runs as a copy in the Windows
 // directory. A destination that does not fit would be another file: skipped as a missing one.
 static BOOL PlanCopy(int n)
@@ -132,7 +142,9 @@ static BOOL PlanCopy(int n)
         Skip(SKIP_FILE_MISSING);
         return FALSE;
     }
-    CopyText(Plan.copySource, sizeof(Plan.copySource), TargetPath);
+    // In the Windows folder itself the file is its own copy: copying it onto itself would fail.
+    if (!IsSameFilePath(TargetPath, CopyTargetPath))
+        CopyText(Plan.copySource, sizeof(Plan.copySource), TargetPath);
     return CopyText(TargetPath, sizeof(TargetPath), CopyTargetPath);
 }
 
@@ -184,6 +196,25 @@ static void PlanLaunch(int n)
         BuildLaunchParameters(arguments, Plan.parameters);
 }
 
+// Kind "0": the file is looked for in the current directory, but the INF is always installed from
+// the program's directory; a step whose INF is not there would open the dialog for nothing.
+static void PlanDriver(int n)
+{
+    const char *infPath = ResolveRelativePath(ModuleDirectory, SetupTable.File[n]);
+    if (IsBlankText(SetupTable.Arguments[n]))
+        Skip(SKIP_NO_HARDWARE_ID);
+    else if (!SetRelativeTargetPath(SetupTable.File[n]))
+        Skip(SKIP_PATH_TOO_LONG);
+    else if (!FileExists(TargetPath))
+        Skip(SKIP_FILE_MISSING);
+    else if (infPath == NULL || !CopyText(Plan.infPath, sizeof(Plan.infPath), infPath))
+        Skip(SKIP_PATH_TOO_LONG);
+    else if (!FileExists(Plan.infPath))
+        Skip(SKIP_INF_MISSING);
+    else
+        Plan.action = ACTION_INSTALL_DRIVER;
+}
+
 void PlanStep(int n)
 {
     memset(&Plan, 0, sizeof(Plan));
@@ -201,18 +232,7 @@ void PlanStep(int n)
         GetCurrentDirectoryA(sizeof(Plan.folder), Plan.folder);
         PlanLaunch(n);
     } else if (kind[0] == '0') {
-        if (IsBlankText(SetupTable.Arguments[n]))
-            Skip(SKIP_NO_HARDWARE_ID);
-        else if (!SetRelativeTargetPath(SetupTable.File[n]))
-            Skip(SKIP_PATH_TOO_LONG);
-        else if (!FileExists(TargetPath))
-            Skip(SKIP_FILE_MISSING);
-        else
-            Plan.action = ACTION_INSTALL_DRIVER;
-        // The INF is always found from the program's directory, whatever directory is current.
-        const char *infPath = ResolveRelativePath(ModuleDirectory, SetupTable.File[n]);
-        if (infPath != NULL)
-            CopyText(Plan.infPath, sizeof(Plan.infPath), infPath);
+        PlanDriver(n);
     } else if (IsSameText(kind, "-1")) {
         if (IsBlankText(SetupTable.Arguments[n]))
             Skip(SKIP_NO_HARDWARE_ID);

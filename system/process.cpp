@@ -62,9 +62,11 @@ BOOL KillProcessByName(char *text)
     if (!WalkProcesses(text, TEST_CONTAINS, &entry))
         return FALSE;
     HANDLE process = OpenProcess(PROCESS_ALL_ACCESS_LEGACY, FALSE, entry.th32ProcessID);
-    if (process == NULL)
+    if (process == NULL) {
+        LogProcessEnd(entry.szExeFile, entry.th32ProcessID, FALSE);
         return FALSE;
-    TerminateProcess(process, ENDED_EXIT_CODE);
+    }
+    LogProcessEnd(entry.szExeFile, entry.th32ProcessID, TerminateProcess(process, ENDED_EXIT_CODE));
     CloseHandle(process);
     return TRUE;
 }

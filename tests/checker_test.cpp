@@ -24,6 +24,18 @@ static std::vector<std::string> FindingCodes(const std::string &text)
     return codes;
 }
 
+// The same from the JSON report: "file" the medium folder gives "-".
+static std::vector<std::string> JsonFindingCodes(const std::string &json)
+{
+    std::vector<std::string> codes;
+    std::regex finding("\\{\"file\": \"([^\"]*)\", \"line\": (\\d+), \"step\": \\d+, "
+                       "\"severity\": \"(?:error|warning)\", \"code\": \"([a-z-]+)\"");
+    for (std::sregex_iterator i(json.begin(), json.end(), finding), end; i != end; ++i)
+        codes.push_back((*i)[3].str() + "@" +
+                        ((*i)[1].str() == "StageRun.ini" ? (*i)[2].str() : "-"));
+    return codes;
+}
+
 struct MediumCase {
     const char *name;
     std::string ini;
@@ -54,6 +66,9 @@ TEST_P(CheckedMedium, GivesItsFindings)
     CheckOutput out = Check("C:\\Pkg", c.silent);
     EXPECT_EQ(c.findings, FindingCodes(out.text)) << out.text;
     EXPECT_EQ(c.exitCode, out.exitCode);
+    CheckOutput json = Check("C:\\Pkg", c.silent, true);
+    EXPECT_EQ(c.findings, JsonFindingCodes(json.text)) << json.text;
+    EXPECT_EQ(c.exitCode, json.exitCode);
 }
 
 static std::string Keys(int count)
@@ -117,6 +132,13 @@ INSTANTIATE_TEST_SUITE_P(
                    false,
                    {"file-missing@3", "file-missing@4"},
                    CHECK_ERRORS},
+        // The step that changed folders is not the point: the file is nowhere.
+        MediumCase{"MissingEverywhereAfterFolderChange",
+                   "[SetupList]\nSetup1=1,sub\\a.exe, ,\nSetup2=2,none.exe, ,\n",
+                   {"sub\\a.exe"},
+                   false,
+                   {"file-missing@3"},
+                   CHECK_ERRORS},
         MediumCase{"InfOnlyInTheCurrentFolder",
                    "[SetupList]\nSetup1=1,sub\\a.exe, ,\nSetup2=0,d.inf,vid\n",
                    {"sub\\a.exe", "sub\\d.inf"},
@@ -134,6 +156,14 @@ INSTANTIATE_TEST_SUITE_P(
                    {"a.exe"},
                    false,
                    {"trimmed-blank@2", "trimmed-blank@3"},
+                   CHECK_WARNINGS},
+        // A silent run reads [SetupSilent]: its lines, not those of [SetupList].
+        MediumCase{"TrimmedBlankSilent",
+                   "[SetupList]\nSetup1=1,a.exe, \n[SetupSilent]\nSetup1=1,a.exe,/s\n"
+                   "Setup2=1,a.exe,/2, \n",
+                   {"a.exe"},
+                   true,
+                   {"trimmed-blank@5"},
                    CHECK_WARNINGS},
         MediumCase{"WaitSeparators",
                    "[SetupList]\nSetup1=1,a.exe, ,b.exe*c.exe\nSetup2=1,a.exe,/x,*.tmp\n"
@@ -165,6 +195,12 @@ INSTANTIATE_TEST_SUITE_P(
                    {"a.exe"},
                    false,
                    {"restart-flag@2"},
+                   CHECK_WARNINGS},
+        MediumCase{"RestartFlagOnDeviceStep",
+                   "[SetupList]\nSetup1=1,a.exe, , ,1\nSetup2=-2,x, , ,1\n",
+                   {"a.exe"},
+                   false,
+                   {"restart-flag-ignored@3"},
                    CHECK_WARNINGS},
         // A [SetupSilent] without keys is a placeholder (the kit's template has one).
         MediumCase{"SilentSectionPlaceholder",
@@ -254,7 +290,8 @@ TEST(Checker, UnreadableMedia)
 }
 
 // The plan the checker prints is what the launcher then does on the same medium: the same files,
-// folders and parameters, in order.
+// folders and parameters, in order, and the same skipped steps, each with the folder the launcher
+// looked in (a kind "1" step makes its own folder current first).
 TEST(Checker, PlanIsTheRun)
 {
     MakeMedium("[SetupList]\n"
@@ -263,7 +300,8 @@ TEST(Checker, PlanIsTheRun)
                "Setup3=1,app\\setup.exe,-s -f1\"%curdir%\\app\\setup.iss\" "
                "-f2\"%windir%\\setup.log\", ,1\n"
                "Setup4=1,missing.exe, ,\n"
-               "Setup5=1,D:\\Other\\abs.exe,-x -f1\"none.iss\"\n");
+               "Setup5=1,D:\\Other\\abs.exe,-x -f1\"none.iss\"\n"
+               "Setup6=1,Driver\\gone.exe, ,\n");
     AddInstaller("C:\\Pkg\\stagerun64.exe", 0);
     AddInstaller("C:\\Pkg\\Driver\\setup.exe", 100);
     AddInstaller("C:\\Pkg\\Driver\\tool.exe", 100);
@@ -272,10 +310,89 @@ TEST(Checker, PlanIsTheRun)
     sim::WriteFile("C:\\Pkg\\app\\setup.iss", "");
     std::string json = Check("C:\\Pkg", false, true).text;
     std::vector<std::string> planned = PlannedLaunches(json);
-    ASSERT_TRUE(Finished(sim::Run("")));
+    ASSERT_TRUE(Finished(sim::Run("/log:C:\\run.log")));
     std::vector<std::string> ran;
     for (const sim::Launch &launch : sim::Launches())
         ran.push_back(launch.file + "|" + launch.currentDirectory + "|" + launch.parameters);
     EXPECT_EQ(4u, ran.size());
     EXPECT_EQ(ran, planned) << json;
+    std::vector<std::string> skipped;
+    std::string log = sim::ReadFileAt("C:\\run.log");
+    std::regex skip("step (\\d+): skipped: .* \\(current folder (.*)\\)\r");
+    for (std::sregex_iterator i(log.begin(), log.end(), skip), end; i != end; ++i)
+        skipped.push_back((*i)[1].str() + "|" + (*i)[2].str());
+    EXPECT_EQ((std::vector<std::string>{"4|C:\\Pkg", "6|C:\\Pkg\\Driver"}), skipped) << log;
+    EXPECT_EQ(skipped, PlannedSkips(json)) << json;
 }
+
+// The 32-bit checker on 64-bit Windows hands the check, with the same switches and folder, to the
+// 64-bit checker beside it, prints nothing itself and passes the exit code on; without that sibling
+// it says so, with exit code 3. Elsewhere it checks itself, and says first for which launcher.
+struct HandOffCase {
+    const char *name;
+    bool wow64, siblingThere;
+    const char *folder;
+    bool silent, json;
+    int exitCode;
+    std::string output;  // the start of what this program prints
+    std::string command; // the sibling's command line; empty when none is started
+};
+class CheckerHandOff : public ::testing::TestWithParam<HandOffCase>
+{
+};
+
+TEST_P(CheckerHandOff, ChecksAsTheLauncherRuns)
+{
+    const HandOffCase &c = GetParam();
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\n", "D:\\My Media");
+    sim::WriteFile("D:\\My Media\\a.exe", "MZ");
+    sim::WriteFile("D:\\My Media\\stagerun64.exe", "MZ");
+    sim::SetModulePath("C:\\Tools\\stagerun-check.exe");
+    if (c.siblingThere) {
+        sim::Program sibling;
+        sibling.exitCode = CHECK_WARNINGS;
+        AddInstaller("C:\\Tools\\stagerun-check64.exe", 300, sibling);
+    }
+    sim::SetWow64(c.wow64);
+    CheckOutput out = Check(c.folder, c.silent, c.json);
+    EXPECT_EQ(c.exitCode, out.exitCode);
+    EXPECT_EQ(c.output, out.text.substr(0, c.output.size())) << out.text;
+    if (c.command.empty()) {
+        EXPECT_TRUE(sim::Launches().empty());
+        return;
+    }
+    ASSERT_EQ(1u, sim::Launches().size());
+    EXPECT_EQ("C:\\Tools\\stagerun-check64.exe", sim::Launches()[0].file);
+    EXPECT_EQ(c.command, sim::Launches()[0].parameters);
+    EXPECT_EQ(0, sim::OpenHandleCount());
+    if (c.siblingThere) {
+        EXPECT_EQ("", out.text);
+        EXPECT_NE(sim::kForever, sim::FindProcess(sim::Launches()[0].pid)->endMs);
+    }
+}
+
+static const char Missing[] = "C:\\Tools\\stagerun-check64.exe is missing: on 64-bit Windows the "
+                              "check is made by the 64-bit checker, which sees the system as the "
+                              "64-bit launcher does";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CheckerHandOff,
+    ::testing::Values(
+        HandOffCase{"Wow64", true, true, "D:\\My Media\\", true, true, CHECK_WARNINGS, "",
+                    "\"C:\\Tools\\stagerun-check64.exe\" /s /json \"D:\\My Media\\\\\""},
+        HandOffCase{"Wow64CurrentFolder", true, true, NULL, false, false, CHECK_WARNINGS, "",
+                    "\"C:\\Tools\\stagerun-check64.exe\""},
+        HandOffCase{"Wow64NoSibling", true, false, "D:\\My Media", false, false, CHECK_UNREADABLE,
+                    std::string("stagerun-check: ") + Missing + "\n",
+                    "\"C:\\Tools\\stagerun-check64.exe\" \"D:\\My Media\""},
+        HandOffCase{
+            "Wow64NoSiblingJson", true, false, "D:\\My Media", false, true, CHECK_UNREADABLE,
+            std::regex_replace(std::string("{\"error\": \"") + Missing + "\", \"exitCode\": 3}\n",
+                               std::regex("\\\\"), "\\\\"),
+            "\"C:\\Tools\\stagerun-check64.exe\" /json \"D:\\My Media\""},
+        HandOffCase{"Native", false, true, "D:\\My Media", false, false, CHECK_CLEAN,
+                    "For     stagerun64.exe on 64-bit Windows\nMedium  D:\\My Media\n", ""},
+        HandOffCase{
+            "NativeJson", false, true, "D:\\My Media", false, true, CHECK_CLEAN,
+            "{\"launcher\": \"stagerun64.exe\", \"windows\": \"64-bit\", \"medium\": ", ""}),
+    ByName());

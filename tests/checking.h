@@ -39,3 +39,15 @@ inline std::vector<std::string> PlannedLaunches(const std::string &json)
     }
     return planned;
 }
+
+// "step|folder" of each step the JSON report plans to skip, with the folder it looked in.
+inline std::vector<std::string> PlannedSkips(const std::string &json)
+{
+    std::vector<std::string> planned;
+    std::regex step("\"step\": (\\d+), \"line\": \\d+, \"action\": \"skip\", \"file\": "
+                    "\"(?:[^\"\\\\]|\\\\.)*\", \"folder\": \"((?:[^\"\\\\]|\\\\.)*)\"");
+    for (std::sregex_iterator i(json.begin(), json.end(), step), end; i != end; ++i)
+        planned.push_back((*i)[1].str() + "|" +
+                          std::regex_replace((*i)[2].str(), std::regex("\\\\(.)"), "$1"));
+    return planned;
+}

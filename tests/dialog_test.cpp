@@ -83,6 +83,8 @@ INSTANTIATE_TEST_SUITE_P(
                                  ".\\Data.MSI", "/qb -f1\"a.iss\" -f2\"b.log\""},
                       LaunchCase{"CopyInWindowsDirectory", "2,setup.exe,-s -f1\"%curdir%\\a.iss\"",
                                  "C:\\WINDOWS\\setup.exe", "-s -F1\"C:\\Pkg\\A.ISS\""},
+                      // Only a single blank means no arguments.
+                      LaunchCase{"TwoBlanks", "1,setup.exe,  ,", ".\\setup.exe", "  "},
                       LaunchCase{"OptionsRewritten",
                                  "1,setup.exe,-s -f1\"%curdir%\\a.iss\" -f2\"x.log\" -extra",
                                  ".\\setup.exe", "-s -F1\"C:\\Pkg\\A.ISS\" -F2\"X.LOG\" -EXTRA"}),

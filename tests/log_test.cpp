@@ -167,9 +167,12 @@ static void DllRedirection()
     sim::MakeDirectory("C:\\Pkg\\stagerun.exe.local");
 }
 
+// Two Windows Installer processes before the hand-off: one that can be ended, one that cannot.
 static void HandOffFails()
 {
     sim::SetWow64(true);
+    sim::AddProcess("msiexec.exe", 600);
+    sim::AddProcess("msiexec.exe", 600, sim::kForever, false);
 }
 
 static const char Tail[] = "/log";
@@ -257,7 +260,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "[SetupList]\nSetup1=1,a.exe, ,\n",
                    "/s /log",
                    HandOffFails,
-                   {"hand-off to C:\\Pkg\\stagerun64.exe, parameters \"/s /log:\"C:\\Users\\"
+                   {"ended MSIEXEC.EXE (process 5000)",
+                    "could not end MSIEXEC.EXE (process 5004): error 5: Access is denied.",
+                    "hand-off to C:\\Pkg\\stagerun64.exe, parameters \"/s /log:\"C:\\Users\\"
                     "Setup\\AppData\\Local\\Temp\\StageRun.log\"\": not started (ShellExecute "
                     "answered 2, last error 2: The system cannot find the file specified.)",
                     "==== end of run, exit code 2"}}),

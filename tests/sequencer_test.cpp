@@ -72,15 +72,32 @@ TEST(Sequencer, AtMostOneTimerArmed)
     }
 }
 
+// A driver step whose INF is in the current folder but not beside the program, where it would be
+// installed from, is skipped as well, without opening the dialog.
 TEST(Sequencer, MissingFileSkippedAndNextStepHalfASecondLater)
 {
     MakeMedium("[SetupList]\nSetup1=1,missing.exe, ,\nSetup2=2,gone.exe, ,\nSetup3=0,no.inf,x\n"
-               "Setup4=1,here.exe, ,\n");
+               "Setup4=1,sub\\missing.exe, ,\nSetup5=0,sub.inf,vid_1234\nSetup6=1,here.exe, ,\n");
     AddInstaller("C:\\Pkg\\here.exe", 0);
     AddInstaller("C:\\WINDOWS\\gone.exe", 0); // left by an earlier run: not to be run again
+    sim::WriteFile("C:\\Pkg\\sub\\sub.inf", "");
+    sim::AddDevice({{UsbWidget}, "Widget"});
     EXPECT_TRUE(Finished(sim::Run("")));
-    EXPECT_EQ(std::vector<DWORD>{2000}, LaunchTimes());
+    EXPECT_EQ(std::vector<DWORD>{3000}, LaunchTimes());
     EXPECT_TRUE(sim::Dialogs().empty());
+}
+
+// With the Windows folder current (reached here through "..\"), a kind "2" file is its own copy:
+// it runs as it is, and is not emptied by a copy onto itself.
+TEST(Sequencer, CopyInTheWindowsFolderRuns)
+{
+    MakeMedium("[SetupList]\nSetup1=1,..\\WINDOWS\\first.exe, ,\nSetup2=2,tool.exe, ,\n");
+    AddInstaller("C:\\WINDOWS\\first.exe", 0);
+    AddInstaller("C:\\WINDOWS\\tool.exe", 0);
+    EXPECT_TRUE(Finished(sim::Run("")));
+    ASSERT_EQ(2u, sim::Launches().size());
+    EXPECT_EQ("C:\\WINDOWS\\tool.exe", sim::Launches()[1].file);
+    EXPECT_EQ("MZ", sim::ReadFileAt("C:\\WINDOWS\\tool.exe"));
 }
 
 // A kind "1" step in a subfolder leaves it current: a later kind "2" step copies from there and

@@ -62,7 +62,11 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int count, LPW
         return 0;
     }
     std::u16string out;
-    for (const std::string &character : AnsiCharacters(text))
+    const char *ascii = text;
+    while (*ascii != '\0' && (unsigned char)*ascii < 0x80)
+        out += (char16_t)*ascii++;
+    // Past the ASCII start, character by character in the code page.
+    for (const std::string &character : AnsiCharacters(ascii))
         out += WideCharacter(character);
     out += u'\0';
     if (size == 0)

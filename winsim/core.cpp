@@ -194,6 +194,8 @@ bool CloseSimHandle(HANDLE handle)
         return false;
     if (found->second.kind == HANDLE_SNAPSHOT)
         snapshots.erase(found->second.object);
+    else if (found->second.kind == HANDLE_FILE)
+        ForgetFileHandle(found->second.object);
     handles.erase(found);
     return true;
 }
@@ -505,6 +507,70 @@ BOOL WINAPI CloseHandle(HANDLE handle)
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    return TRUE;
+}
+
+// A program started as the shell would find it by full path; the launch is recorded with verb
+// "create", the command line as its parameters. The standard handles are not simulated.
+BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES,
+                           LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCSTR directory,
+                           LPSTARTUPINFOA, LPPROCESS_INFORMATION information)
+{
+    Launch launch = {clockMs,
+                     "create",
+                     application ? application : "",
+                     commandLine ? commandLine : "",
+                     directory ? directory : "",
+                     CurrentDirectory(),
+                     SW_SHOWNORMAL,
+                     "",
+                     0};
+    std::string full;
+    bool found = application != nullptr && ResolvePath(application, &full) && FileExistsAt(full) &&
+                 !IsDirectoryAt(full);
+    std::string name = full.substr(full.rfind('\\') + 1);
+    if (found && !ProgramCannotStart(name)) {
+        launch.path = full;
+        launch.pid = StartProgram(name, name, kLauncherPid);
+    }
+    launches.push_back(launch);
+    if (launch.pid == 0) {
+        SetLastError(found ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    information->hProcess = OpenHandle(HANDLE_PROCESS, launch.pid);
+    information->hThread = OpenHandle(HANDLE_THREAD, launch.pid);
+    information->dwProcessId = launch.pid;
+    information->dwThreadId = launch.pid + 1;
+    return TRUE;
+}
+
+// Virtual time runs on until the process has ended.
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)
+{
+    uintptr_t pid;
+    if (!LookupHandle(handle, HANDLE_PROCESS, &pid)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    ProcessRecord *p = Record((DWORD)pid);
+    DWORD end = EndTime(*p);
+    if (p->endMs == kForever && (end == kForever || milliseconds != INFINITE)) {
+        fprintf(stderr, "WaitForSingleObject: only a wait for a process that ends is simulated\n");
+        abort();
+    }
+    if (p->endMs == kForever)
+        AdvanceTo(end);
+    return WAIT_OBJECT_0;
+}
+
+HANDLE WINAPI GetStdHandle(DWORD which)
+{
+    return (HANDLE)(uintptr_t)(0x10 + (which & 0xF));
+}
+
+BOOL WINAPI SetHandleInformation(HANDLE, DWORD, DWORD)
+{
     return TRUE;
 }
 

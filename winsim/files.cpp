@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <iconv.h>
 #include <sstream>
@@ -268,6 +269,23 @@ std::vector<IniSection> ParseIni(const std::string &raw)
     return sections;
 }
 
+// The last text parsed and its sections: a list is read key by key, each read of the same text.
+// UTF-16 text is parsed after conversion to the system's code page, so that is part of the key.
+const std::vector<IniSection> &ParsedIni(const std::string &raw)
+{
+    static std::string lastRaw;
+    static LCID lastLocale;
+    static std::vector<IniSection> lastSections;
+    static bool parsed = false;
+    if (!parsed || raw != lastRaw || systemLocale != lastLocale) {
+        lastSections = ParseIni(raw);
+        lastRaw = raw;
+        lastLocale = systemLocale;
+        parsed = true;
+    }
+    return lastSections;
+}
+
 } // namespace
 
 // The characters of ANSI text: a byte each, in the Korean code page a lead byte with its trail
@@ -303,8 +321,11 @@ void MapDrive(char letter, const std::string &hostDirectory)
 
 void UseTemporaryDrives(const std::string &letters)
 {
-    char pattern[] = "/tmp/winsim-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
+    // TMPDIR as every program takes it: the fuzz runs put the drives in memory.
+    const char *folder = getenv("TMPDIR");
+    std::string pattern =
+        std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/winsim-XXXXXX";
+    if (mkdtemp(&pattern[0]) == nullptr)
         abort();
     temporaryRoot = pattern;
     atexit(RemoveTemporaryDrives);
@@ -341,27 +362,49 @@ bool ResolvePath(const std::string &path, std::string *windowsPath)
         base = currentDirectory;
         rest = text;
     }
-    std::vector<std::string> parts;
-    std::string joined = base.substr(3) + "\\" + rest;
-    std::stringstream stream(joined);
-    std::string part;
-    while (std::getline(stream, part, '\\')) {
-        if (part.empty() || part == ".")
-            continue;
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-            continue;
-        }
-        parts.push_back(part);
-    }
+    // The parts are appended to the drive's root as they come; ".." takes the last one back.
     std::string result = base.substr(0, 2) + "\\";
-    for (size_t i = 0; i < parts.size(); i++)
-        result += (i > 0 ? "\\" : "") + parts[i];
+    std::string joined = base.substr(3) + "\\" + rest;
+    for (size_t start = 0; start <= joined.size();) {
+        size_t end = joined.find('\\', start);
+        end = end == std::string::npos ? joined.size() : end;
+        size_t length = end - start;
+        if (length == 2 && joined.compare(start, 2, "..") == 0) {
+            if (result.size() > 3)
+                result.erase(result.rfind('\\') > 2 ? result.rfind('\\') : 3);
+        } else if (length > 0 && !(length == 1 && joined[start] == '.')) {
+            if (result.size() > 3)
+                result += '\\';
+            result.append(joined, start, length);
+        }
+        start = end + 1;
+    }
     if (result.size() >= MAX_PATH)
         return false;
     *windowsPath = result;
     return true;
+}
+
+// The folder's entry whose name is the given one apart from case, read with a buffer of our own
+// (opendir's is a large allocation per call).
+static void FindEntryIgnoringCase(const std::string &hostDirectory, std::string *name)
+{
+    int folder = open(hostDirectory.c_str(), O_RDONLY | O_DIRECTORY);
+    if (folder < 0)
+        return;
+    alignas(dirent64) char entries[4096];
+    for (ssize_t count; (count = getdents64(folder, entries, sizeof(entries))) > 0;) {
+        for (ssize_t at = 0; at < count;) {
+            const dirent64 *entry = (const dirent64 *)(entries + at);
+            at += entry->d_reclen;
+            if (SameTextIgnoringCase(entry->d_name, *name)) {
+                *name = entry->d_name;
+                close(folder);
+                return;
+            }
+        }
+    }
+    close(folder);
 }
 
 std::string HostPathOf(const std::string &windowsPath)
@@ -370,19 +413,25 @@ std::string HostPathOf(const std::string &windowsPath)
     if (drive == drives.end())
         return "/nonexistent-drive/" + windowsPath.substr(0, 1);
     std::string host = drive->second;
-    std::stringstream stream(windowsPath.size() > 3 ? windowsPath.substr(3) : "");
-    std::string part;
-    while (std::getline(stream, part, '\\')) {
+    // A name as written is the one entry that matches it: the simulation never makes two names
+    // that differ only in case. Only other spellings, and names not there, need folders read.
+    struct stat info;
+    std::string written = host;
+    for (char c : windowsPath.substr(windowsPath.size() > 3 ? 2 : windowsPath.size()))
+        written += c == '\\' ? '/' : c;
+    if (lstat(written.c_str(), &info) == 0)
+        return written;
+    for (size_t start = 3; start < windowsPath.size();) {
+        size_t end = windowsPath.find('\\', start);
+        end = end == std::string::npos ? windowsPath.size() : end;
+        std::string part = windowsPath.substr(start, end - start);
+        start = end + 1;
         std::string match = part;
-        if (DIR *dir = opendir(host.c_str())) {
-            while (dirent *entry = readdir(dir)) {
-                if (SameTextIgnoringCase(entry->d_name, part)) {
-                    match = entry->d_name;
-                    break;
-                }
-            }
-            closedir(dir);
+        if (lstat((host + "/" + part).c_str(), &info) == 0) {
+            host += "/" + part;
+            continue;
         }
+        FindEntryIgnoringCase(host, &match);
         host += "/" + match;
     }
     return host;
@@ -398,6 +447,13 @@ bool IsDirectoryAt(const std::string &windowsPath)
 {
     struct stat info;
     return stat(HostPath(windowsPath).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// A file, not a folder, in one look.
+static bool IsFileAt(const std::string &windowsPath)
+{
+    struct stat info;
+    return stat(HostPath(windowsPath).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
 bool FileExistsAt(const std::string &windowsPath)
@@ -433,12 +489,22 @@ void WriteFile(const std::string &windowsPath, const std::string &contents)
     out << contents;
 }
 
+static std::string ReadHostFile(const std::string &hostPath)
+{
+    std::string contents;
+    int file = open(hostPath.c_str(), O_RDONLY);
+    if (file < 0)
+        return contents;
+    char chunk[4096];
+    for (ssize_t count; (count = read(file, chunk, sizeof(chunk))) > 0;)
+        contents.append(chunk, (size_t)count);
+    close(file);
+    return contents;
+}
+
 std::string ReadFileAt(const std::string &windowsPath)
 {
-    std::ifstream in(HostPath(windowsPath), std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
+    return ReadHostFile(HostPath(windowsPath));
 }
 
 void SetModulePath(const std::string &windowsPath)
@@ -476,7 +542,7 @@ bool FindProgramFile(const std::string &name, std::string *windowsPath)
     }
     for (const std::string &candidate : candidates) {
         std::string full;
-        if (ResolvePath(candidate, &full) && FileExistsAt(full) && !IsDirectoryAt(full)) {
+        if (ResolvePath(candidate, &full) && IsFileAt(full)) {
             *windowsPath = full.substr(0, full.rfind('\\') + 1) + ActualFileName(full);
             return true;
         }
@@ -612,7 +678,7 @@ HFILE WINAPI OpenFile(LPCSTR fileName, LPOFSTRUCT info, UINT style)
     }
     for (const std::string &candidate : candidates) {
         std::string full;
-        if (ResolvePath(candidate, &full) && FileExistsAt(full) && !IsDirectoryAt(full)) {
+        if (ResolvePath(candidate, &full) && IsFileAt(full)) {
             info->cBytes = sizeof(OFSTRUCT);
             snprintf(info->szPathName, sizeof(info->szPathName), "%s", full.c_str());
             return (style & OF_EXIST) ? 1 : HFILE_ERROR;
@@ -636,6 +702,11 @@ BOOL WINAPI CopyFileA(LPCSTR existing, LPCSTR newName, BOOL failIfExists)
     }
     if (FileExistsAt(to) && (failIfExists || IsDirectoryAt(to))) {
         SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    // The source is open for reading while the destination is opened for writing.
+    if (HostPathOf(from) == HostPathOf(to)) {
+        SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
     std::ifstream in(HostPathOf(from), std::ios::binary);
@@ -678,10 +749,12 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default
     std::string path = fileName;
     if (path.find('\\') == std::string::npos && path.find('/') == std::string::npos)
         path = windowsDirectory + "\\" + path; // a bare name lives in the Windows directory
-    std::string full;
+    std::string full, host;
+    struct stat info;
     std::string value = Trim(defaultValue != nullptr ? defaultValue : "");
-    if (ResolvePath(path, &full) && FileExistsAt(full) && !IsDirectoryAt(full)) {
-        for (const IniSection &s : ParseIni(ReadFileAt(full))) {
+    if (ResolvePath(path, &full) && stat((host = HostPathOf(full)).c_str(), &info) == 0 &&
+        !S_ISDIR(info.st_mode)) {
+        for (const IniSection &s : ParsedIni(ReadHostFile(host))) {
             if (!s.headed || !SameTextIgnoringCase(s.name, Trim(section)))
                 continue;
             for (const IniKey &k : s.keys) {
@@ -786,6 +859,11 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD, LPSECURITY_ATTRI
     return OpenHandle(HANDLE_FILE, id);
 }
 
+void sim::ForgetFileHandle(uintptr_t id)
+{
+    fileHandles.erase(id);
+}
+
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED)
 {
     *written = 0;
@@ -829,10 +907,11 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPVOI
         return FALSE;
     }
     FileHandle &f = fileHandles[id];
-    std::ifstream in(HostPathOf(f.path), std::ios::binary);
-    in.seekg((std::streamoff)f.position);
-    in.read((char *)buffer, size);
-    *read = (DWORD)in.gcount();
+    int host = open(HostPathOf(f.path).c_str(), O_RDONLY);
+    ssize_t count = host < 0 ? 0 : pread(host, buffer, size, (off_t)f.position);
+    if (host >= 0)
+        close(host);
+    *read = count > 0 ? (DWORD)count : 0;
     f.position += *read;
     return TRUE;
 }

@@ -11,7 +11,14 @@ namespace sim
 {
 
 // Handles: every one the program opens is counted until it is closed.
-enum HandleKind { HANDLE_SNAPSHOT, HANDLE_PROCESS, HANDLE_TOKEN, HANDLE_DEVICE_LIST, HANDLE_FILE };
+enum HandleKind {
+    HANDLE_SNAPSHOT,
+    HANDLE_PROCESS,
+    HANDLE_TOKEN,
+    HANDLE_DEVICE_LIST,
+    HANDLE_FILE,
+    HANDLE_THREAD
+};
 HANDLE OpenHandle(HandleKind kind, uintptr_t object);
 bool LookupHandle(HANDLE handle, HandleKind kind, uintptr_t *object);
 bool CloseSimHandle(HANDLE handle);
@@ -26,6 +33,7 @@ DWORD NextEventTime(); // kForever when nothing is scheduled
 bool ResolvePath(const std::string &path, std::string *windowsPath); // full, normalised
 std::string HostPathOf(const std::string &windowsPath);              // of a full, normalised path
 bool IsDirectoryAt(const std::string &windowsPath);
+void ForgetFileHandle(uintptr_t id);                        // its handle was closed
 std::string ActualFileName(const std::string &windowsPath); // the name's case on disk
 LCID SystemLocale();
 std::string ModuleFileName(); // the launcher's file name, without its directory

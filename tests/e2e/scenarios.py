@@ -659,6 +659,52 @@ def checker(prefix, artifacts):
 
 
 @scenario(["p64"], starts_32bit=True)
+def checker_wow64(prefix, artifacts):
+    """The 32-bit checker on a 64-bit prefix hands the check to stagerun-check64.exe beside it: the
+    report speaks for stagerun64.exe, a %programfiles% path is the one stagerun64.exe passes (not
+    "Program Files (x86)", which a 32-bit program sees), and without the sibling it says so with
+    exit code 3."""
+    import json
+    r = Run(prefix, "checker_wow64", artifacts)
+    m = r.medium
+    c = r.checks
+    m.add_launcher("stagerun.exe")
+    m.add_launcher("stagerun64.exe")
+    m.add_installer("setup.exe", run_ms=200)
+    m.write_ini([("SetupList", [r'1,setup.exe,-s -f2"%programfiles%\Vendor\setup.log"'])])
+    check = os.path.join(os.environ.get("E2E_DIST", os.path.join(REPO, "dist")), "stagerun-check.exe")
+    code, text = prefix.wine([check, "/json", m.win], check=False)
+    log(text)
+    try:
+        doc = json.loads(text)
+    except ValueError as exc:
+        doc = {}
+        c.check(False, "the /json form of the 64-bit checker is one JSON document", str(exc))
+    c.check(code == 0 and doc.get("exitCode") == 0, "exit code 0 passed on", "(%d)" % code)
+    c.check(doc.get("launcher") == "stagerun64.exe" and doc.get("windows") == "64-bit",
+            "the JSON report speaks for stagerun64.exe", "(%r %r)" % (doc.get("launcher"), doc.get("windows")))
+    planned = [s.get("parameters") for s in doc.get("steps", [])]
+    code, text = prefix.wine([check, m.win], check=False)
+    first = text.splitlines()[0] if text else ""
+    c.check(first == "For     stagerun64.exe on 64-bit Windows", "the report's first line names stagerun64.exe",
+            "(%r)" % first)
+    r.run("stagerun64.exe", timeout=30)
+    setup = r.one("setup.exe")
+    passed = r.params(setup).strip() if setup else None
+    c.check(planned == [passed], "the planned parameters are those stagerun64.exe passed",
+            "(planned %r, passed %r)" % (planned, passed))
+    c.check(passed is not None and r"\PROGRAM FILES\VENDOR" in passed.upper() and "(X86)" not in passed.upper(),
+            "%programfiles% is the 64-bit folder", "(%r)" % passed)
+    alone = os.path.join(m.dir, "alone")
+    os.makedirs(alone, exist_ok=True)
+    shutil.copy(check, alone)
+    code, text = prefix.wine([os.path.join(alone, "stagerun-check.exe"), m.win], check=False)
+    c.check(code == 3 and "stagerun-check64.exe is missing" in text,
+            "without stagerun-check64.exe beside it: exit code 3 and a plain message", "(%d %s)" % (code, text.strip()))
+    return r.finish()
+
+
+@scenario(["p64"], starts_32bit=True)
 def step_log(prefix, artifacts):
     """/s /log:<path> through the 32-bit launcher on a 64-bit prefix: the
     log shows the hand-off, the switches passed on, each step and the end of

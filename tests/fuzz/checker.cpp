@@ -1,18 +1,27 @@
 // The medium checker over arbitrary StageRun.ini contents, as JSON and as text: it always ends
 // with one of its exit codes, the same for both forms, and its JSON keeps its brackets balanced
-// outside strings.
+// outside strings. The text form is checked for every other input (by a bit of the first byte,
+// as the silent run is), which keeps the rate near twice as high.
 #include "check.h"
 #include "fuzz.h"
 
 #include <string>
 
+static std::string ListFile;
+static FILE *Discard;
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     sim::UseTemporaryDrives("C");
     sim::SetModulePath("C:\\Pkg\\stagerun.exe");
+    sim::WriteFile("C:\\Pkg\\stagerun.exe", "MZ");
+    sim::WriteFile("C:\\Pkg\\stagerun64.exe", "MZ");
     sim::WriteFile("C:\\Pkg\\a.exe", "MZ");
     sim::WriteFile("C:\\Pkg\\sub\\a.exe", "MZ");
     sim::WriteFile("C:\\Pkg\\d.inf", "");
+    sim::WriteFile("C:\\Pkg\\StageRun.ini", "");
+    ListFile = sim::HostPath("C:\\Pkg\\StageRun.ini");
+    Discard = fopen("/dev/null", "w");
     return 0;
 }
 
@@ -45,22 +54,23 @@ static bool IsBalancedJson(const std::string &json)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    sim::WriteFile("C:\\Pkg\\StageRun.ini", std::string((const char *)data, size));
+    WriteInput(ListFile, data, size);
     bool silent = size > 0 && (data[0] & 1) != 0;
     CheckRequest request = {"C:\\Pkg", silent, TRUE};
-    ReportOut = tmpfile();
+    char *json = NULL;
+    size_t length = 0;
+    ReportOut = open_memstream(&json, &length);
     int exitCode = CheckMedium(&request);
-    std::string json;
-    rewind(ReportOut);
-    for (int c; (c = fgetc(ReportOut)) != EOF;)
-        json += (char)c;
     fclose(ReportOut);
     FUZZ_CHECK(exitCode >= CHECK_CLEAN && exitCode <= CHECK_UNREADABLE);
-    FUZZ_CHECK(IsBalancedJson(json));
+    FUZZ_CHECK(IsBalancedJson(std::string(json, length)));
+    free(json);
+    ReportOut = NULL;
+    if (size == 0 || (data[0] & 2) == 0)
+        return 0;
     request.json = FALSE;
-    ReportOut = fopen("/dev/null", "w");
+    ReportOut = Discard;
     FUZZ_CHECK(CheckMedium(&request) == exitCode);
-    fclose(ReportOut);
     ReportOut = NULL;
     return 0;
 }

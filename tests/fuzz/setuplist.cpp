@@ -46,11 +46,14 @@ static bool ExpectedStep(const char *section, int number, std::vector<std::strin
     return true;
 }
 
+static std::string ListFile;
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     sim::UseTemporaryDrives("C");
     sim::SetModulePath("C:\\Pkg\\stagerun.exe");
-    sim::MakeDirectory("C:\\Pkg");
+    sim::WriteFile("C:\\Pkg\\StageRun.ini", "");
+    ListFile = sim::HostPath("C:\\Pkg\\StageRun.ini");
     return 0;
 }
 
@@ -58,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     memset(&SetupTable, 0, sizeof(SetupTable));
     SilentMode = size > 0 && (data[0] & 1) != 0;
-    sim::WriteFile("C:\\Pkg\\StageRun.ini", std::string((const char *)data, size));
+    WriteInput(ListFile, data, size);
     LoadSetupList();
     FUZZ_CHECK(strcmp(ModuleDirectory, "C:\\Pkg") == 0);
     FUZZ_CHECK(strcmp(LanguageCode, "eng") == 0);

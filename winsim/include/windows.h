@@ -82,6 +82,7 @@ typedef HANDLE HLOCAL;
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_INVALID_DATA 13L
 #define ERROR_NO_MORE_FILES 18L
+#define ERROR_SHARING_VIOLATION 32L
 #define ERROR_BAD_NETPATH 53L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_DISK_FULL 112L
@@ -153,6 +154,26 @@ typedef struct _OSVERSIONINFOW {
 
 // Processes and modules
 #define STILL_ACTIVE 259
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0
+#define WAIT_FAILED 0xFFFFFFFF
+#define STARTF_USESTDHANDLES 0x00000100
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+#define HANDLE_FLAG_INHERIT 0x00000001
+typedef struct _STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved, lpDesktop, lpTitle;
+    DWORD dwX, dwY, dwXSize, dwYSize, dwXCountChars, dwYCountChars, dwFillAttribute, dwFlags;
+    WORD wShowWindow, cbReserved2;
+    BYTE *lpReserved2;
+    HANDLE hStdInput, hStdOutput, hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess, hThread;
+    DWORD dwProcessId, dwThreadId;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 #define PROCESS_TERMINATE 0x0001
 #define PROCESS_QUERY_INFORMATION 0x0400
 #define TOKEN_QUERY 0x0008
@@ -296,6 +317,13 @@ HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD processId);
 BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 BOOL WINAPI CloseHandle(HANDLE handle);
+BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                           LPSECURITY_ATTRIBUTES thread, BOOL inheritHandles, DWORD flags,
+                           LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
+                           LPPROCESS_INFORMATION information);
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+HANDLE WINAPI GetStdHandle(DWORD which);
+BOOL WINAPI SetHandleInformation(HANDLE handle, DWORD mask, DWORD flags);
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
                           LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                           HANDLE templateFile);
