@@ -11,7 +11,14 @@ namespace sim
 {
 
 // Handles: every one the program opens is counted until it is closed.
-enum HandleKind { HANDLE_SNAPSHOT, HANDLE_PROCESS, HANDLE_TOKEN, HANDLE_DEVICE_LIST, HANDLE_FILE };
+enum HandleKind {
+    HANDLE_SNAPSHOT,
+    HANDLE_PROCESS,
+    HANDLE_TOKEN,
+    HANDLE_DEVICE_LIST,
+    HANDLE_FILE,
+    HANDLE_JOB
+};
 HANDLE OpenHandle(HandleKind kind, uintptr_t object);
 bool LookupHandle(HANDLE handle, HandleKind kind, uintptr_t *object);
 bool CloseSimHandle(HANDLE handle);
