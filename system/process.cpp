@@ -69,9 +69,10 @@ void JoinRunJob(void)
     HANDLE job = CreateJobObjectA(NULL, NULL);
     if (job == NULL)
         return;
-    JOBOBJECT_BASIC_LIMIT_INFORMATION limits = {};
-    limits.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
-    if (SetInformationJobObject(job, JobObjectBasicLimitInformation, &limits, sizeof(limits)) &&
+    // The extended form: Wine refuses the basic one.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    if (SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits)) &&
         AssignProcessToJobObject(job, GetCurrentProcess()))
         RunJob = job;
     else
@@ -191,26 +192,27 @@ static BOOL ReadRunSnapshot(const ULONG_PTR *jobIds, DWORD jobIdCount)
 // FALSE when the list cannot be read, or does not fit the table: then snapshots follow the run.
 static BOOL ReadRunJob(void)
 {
+    // JOBOBJECT_BASIC_PROCESS_ID_LIST with room for the table and the launcher. Its own one-entry
+    // array may not be indexed further: optimisers take it at its word.
     struct {
-        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
-        ULONG_PTR more[RUN_TABLE_SIZE];
-    } ids;
-    if (!QueryInformationJobObject(RunJob, JobObjectBasicProcessIdList, &ids, sizeof(ids), NULL))
+        DWORD assigned, listed;
+        ULONG_PTR ids[RUN_TABLE_SIZE + 1];
+    } list;
+    if (!QueryInformationJobObject(RunJob, JobObjectBasicProcessIdList, &list, sizeof(list), NULL))
         return FALSE;
-    DWORD count = ids.list.NumberOfProcessIdsInList;
     BOOL unknown = FALSE;
     for (int i = 0; i < RUN_TABLE_SIZE; i++) {
         BOOL listed = FALSE;
-        for (DWORD j = 0; j < count && !listed; j++)
-            listed = ids.list.ProcessIdList[j] == RunTable[i].pid;
+        for (DWORD j = 0; j < list.listed && !listed; j++)
+            listed = list.ids[j] == RunTable[i].pid;
         if (RunTable[i].running && !listed)
             EndRunProcess(&RunTable[i]);
     }
-    for (DWORD j = 0; j < count; j++) {
-        DWORD pid = (DWORD)ids.list.ProcessIdList[j];
+    for (DWORD j = 0; j < list.listed; j++) {
+        DWORD pid = (DWORD)list.ids[j];
         unknown = unknown || (pid != SelfProcessId && FindRunProcess(pid, TRUE) == NULL);
     }
-    return !unknown || ReadRunSnapshot(ids.list.ProcessIdList, count);
+    return !unknown || ReadRunSnapshot(list.ids, list.listed);
 }
 
 static void RefreshRunTable(void)

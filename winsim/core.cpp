@@ -584,8 +584,13 @@ BOOL WINAPI SetInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS infoClass, LP
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (infoClass != JobObjectBasicLimitInformation ||
-        length < sizeof(JOBOBJECT_BASIC_LIMIT_INFORMATION)) {
+    // The basic form is the head of the extended one.
+    DWORD size = infoClass == JobObjectExtendedLimitInformation
+                     ? sizeof(JOBOBJECT_EXTENDED_LIMIT_INFORMATION)
+                     : sizeof(JOBOBJECT_BASIC_LIMIT_INFORMATION);
+    if ((infoClass != JobObjectBasicLimitInformation &&
+         infoClass != JobObjectExtendedLimitInformation) ||
+        length != size) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -627,6 +632,8 @@ BOOL WINAPI QueryInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS infoClass, 
         return FALSE;
     }
     JOBOBJECT_BASIC_PROCESS_ID_LIST *list = (JOBOBJECT_BASIC_PROCESS_ID_LIST *)info;
+    // The ids run on past the structure's one-entry array.
+    ULONG_PTR *ids = (ULONG_PTR *)((char *)info + head);
     DWORD room = (length - head) / sizeof(ULONG_PTR);
     list->NumberOfAssignedProcesses = 0;
     list->NumberOfProcessIdsInList = 0;
@@ -635,7 +642,7 @@ BOOL WINAPI QueryInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS infoClass, 
             continue;
         list->NumberOfAssignedProcesses++;
         if (list->NumberOfProcessIdsInList < room)
-            list->ProcessIdList[list->NumberOfProcessIdsInList++] = p.pid;
+            ids[list->NumberOfProcessIdsInList++] = p.pid;
     }
     if (returnLength != nullptr)
         *returnLength = head + list->NumberOfProcessIdsInList * (DWORD)sizeof(ULONG_PTR);

@@ -312,7 +312,8 @@ BOOL WINAPI IsWow64Process(HANDLE process, PBOOL wow64);
 #define ERROR_MORE_DATA 234L
 typedef enum _JOBOBJECTINFOCLASS {
     JobObjectBasicProcessIdList = 3,
-    JobObjectBasicLimitInformation = 2
+    JobObjectBasicLimitInformation = 2,
+    JobObjectExtendedLimitInformation = 9
 } JOBOBJECTINFOCLASS;
 typedef struct _JOBOBJECT_BASIC_LIMIT_INFORMATION {
     long long PerProcessUserTimeLimit, PerJobUserTimeLimit;
@@ -322,6 +323,15 @@ typedef struct _JOBOBJECT_BASIC_LIMIT_INFORMATION {
     ULONG_PTR Affinity;
     DWORD PriorityClass, SchedulingClass;
 } JOBOBJECT_BASIC_LIMIT_INFORMATION;
+typedef struct _IO_COUNTERS {
+    unsigned long long ReadOperationCount, WriteOperationCount, OtherOperationCount;
+    unsigned long long ReadTransferCount, WriteTransferCount, OtherTransferCount;
+} IO_COUNTERS;
+typedef struct _JOBOBJECT_EXTENDED_LIMIT_INFORMATION {
+    JOBOBJECT_BASIC_LIMIT_INFORMATION BasicLimitInformation;
+    IO_COUNTERS IoInfo;
+    SIZE_T ProcessMemoryLimit, JobMemoryLimit, PeakProcessMemoryUsed, PeakJobMemoryUsed;
+} JOBOBJECT_EXTENDED_LIMIT_INFORMATION;
 typedef struct _JOBOBJECT_BASIC_PROCESS_ID_LIST {
     DWORD NumberOfAssignedProcesses;
     DWORD NumberOfProcessIdsInList;
