@@ -95,6 +95,21 @@ TEST(ProcessWatch, IsRunProcessRunning)
     EXPECT_EQ(0, sim::OpenHandleCount());
 }
 
+// Past the table's bound, a name counts whoever started the process: the step waits longer
+// rather than end too early.
+TEST(ProcessWatch, PastTheTableEveryStarterCounts)
+{
+    SelfProcessId = sim::kLauncherPid;
+    sim::AddProcess("other.exe", sim::kExplorerPid);
+    for (int i = 0; i < RUN_TABLE_SIZE; i++)
+        sim::AddProcess("busy.exe", sim::kLauncherPid);
+    char name[] = "other.exe";
+    EXPECT_FALSE(IsRunProcessRunning(name));
+    sim::AddProcess("late.exe", sim::kLauncherPid);
+    EXPECT_TRUE(IsRunProcessRunning(name));
+    EXPECT_TRUE(HeldBy.anyStarter);
+}
+
 TEST(ProcessWatch, IsProcessPatternRunning)
 {
     int handles = sim::OpenHandleCount();
