@@ -24,6 +24,7 @@ static size_t LogLength;
 static char LogStamp[STAMP_SIZE];
 // What holds the current step, and since when.
 static char Holder[WATCHED_NAME_SIZE];
+static DWORD HolderPid;
 static DWORD HeldSince;
 static BOOL WatchSeen;
 
@@ -352,11 +353,13 @@ void LogProcessEnd(const char *name, DWORD id, BOOL ended)
     Note(ended ? "ended %s (process %u)" : "could not end %s (process %u): %e", name, (UINT)id);
 }
 
-// Notes each change of what holds the step: how long the last holder held it, and a new one.
+// Notes each change of what holds the step: how long the last holder held it, and a new one with
+// its id and the process of the run that started it.
 void LogWatch(BOOL busy, const char *watched)
 {
     const char *holder = busy ? watched : "";
-    if (LogFile == NULL || (WatchSeen && strcmp(holder, Holder) == 0))
+    DWORD holderPid = busy ? HeldBy.pid : 0;
+    if (LogFile == NULL || (WatchSeen && strcmp(holder, Holder) == 0 && holderPid == HolderPid))
         return;
     DWORD now = GetTickCount();
     if (Holder[0] != '\0')
@@ -364,9 +367,19 @@ void LogWatch(BOOL busy, const char *watched)
              (now - HeldSince) % 1000 / 100);
     else if (!busy)
         Note("@nothing holds it");
-    if (busy)
-        Note("@held by %s", watched);
+    if (busy && HeldBy.anyStarter)
+        Note("@held by %s (id %u), as %s matches it whoever started it", HeldBy.name,
+             (UINT)HeldBy.pid, watched);
+    else if (busy && HeldBy.starterPid == SelfProcessId)
+        Note("@held by %s (id %u), started by this launcher", HeldBy.name, (UINT)HeldBy.pid);
+    else if (busy && HeldBy.starter[0] != '\0')
+        Note("@held by %s (id %u), started by %s (id %u)", HeldBy.name, (UINT)HeldBy.pid,
+             HeldBy.starter, (UINT)HeldBy.starterPid);
+    else if (busy)
+        Note("@held by %s (id %u), started by id %u, which has ended", HeldBy.name,
+             (UINT)HeldBy.pid, (UINT)HeldBy.starterPid);
     CopyText(Holder, sizeof(Holder), holder);
+    HolderPid = holderPid;
     HeldSince = now;
     WatchSeen = TRUE;
 }

@@ -177,7 +177,24 @@ BOOL IsStepBusy(char *watched);
 
 // System services (system/).
 DWORD FindProcessIdByName(char *name);
-BOOL IsChildProcessRunning(char *name);
+// The processes of the run: those the launcher started, and all they started, at any depth, also
+// when the one in between has ended. At most this many are known at once; past that a name
+// counts every process of that name, whoever started it.
+#define RUN_TABLE_SIZE 64
+void JoinRunJob(void);
+// Lets go of the run's processes and its job at the end of the run; nothing of the run ends.
+void EndRunWatch(void);
+BOOL IsRunProcessRunning(char *name);
+// The process the last name or pattern test that matched found: its name and id, and the process
+// that started it (its name when it is a known process of the run, else empty). anyStarter: a
+// pattern, or a full table, matched it whoever started it.
+struct HeldByProcess {
+    char name[MAX_PATH];
+    DWORD pid, starterPid;
+    char starter[MAX_PATH];
+    BOOL anyStarter;
+};
+extern HeldByProcess HeldBy;
 BOOL IsProcessPatternRunning(char *text);
 BOOL KillProcessByName(char *text);
 void KillWindowsInstallers(void);

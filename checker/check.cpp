@@ -172,12 +172,15 @@ static void ReportSkip(int n, const char *current, BOOL folderChanged)
 }
 
 // Names as the launcher's watch reads them: with "~", one holding "*." is a pattern of what
-// follows its first character; with "*", every name is plain.
+// follows its first character; with "*", every name is plain and counts only a process the run
+// started, at any depth.
+#define RUN_PROCESS_RULE "started by the run, at any depth"
+
 static void ReportWaits(int n)
 {
     char name[WATCHED_NAME_SIZE];
     CopyText(name, sizeof(name), GetFileNamePart(SetupTable.File[n]));
-    ReportWait(name, "child of the launcher");
+    ReportWait(name, RUN_PROCESS_RULE);
     const char *cursor = SetupTable.WaitList[n];
     BOOL misfit = Plan.waitSeparator == '*' && strchr(cursor, '~') != NULL;
     while (NextListName(&cursor, Plan.waitSeparator, name, sizeof(name)) > 0) {
@@ -189,7 +192,7 @@ static void ReportWaits(int n)
             snprintf(rule, sizeof(rule), "any process whose name contains \"%s\"", pattern);
             ReportWait(name, rule);
         } else {
-            ReportWait(name, "child of the launcher");
+            ReportWait(name, RUN_PROCESS_RULE);
         }
         if (Plan.waitSeparator == '~' ? strchr(name, '*') != NULL && strncmp(name, "*.", 2) != 0
                                       : name[0] == '.')

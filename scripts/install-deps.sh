@@ -9,11 +9,11 @@ for group in "${@:-all}"; do
   case "$group" in
     host) want+=(cmake g++ make libgtest-dev) ;;
     cross) want+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64) ;;
-    wine) want+=(wine wine64 wine32:i386 xvfb xdotool fonts-nanum msitools wixl imagemagick x11-apps locales python3) ;;
+    wine) want+=(wine wine64 wine32:i386 xvfb xdotool fonts-nanum msitools wixl imagemagick x11-apps locales python3 nsis) ;;
     fuzz) want+=(clang); fuzz=1 ;;
     sign) want+=(osslsigncode openssl ca-certificates python3) ;;
     all) want+=(cmake g++ make libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64
-                wine wine64 wine32:i386 xvfb xdotool fonts-nanum msitools wixl imagemagick x11-apps locales python3
+                wine wine64 wine32:i386 xvfb xdotool fonts-nanum msitools wixl imagemagick x11-apps locales python3 nsis
                 clang osslsigncode openssl ca-certificates); fuzz=1 ;;
     *) echo "install-deps: unknown group $group" >&2; exit 2 ;;
   esac

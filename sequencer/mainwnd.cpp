@@ -90,19 +90,19 @@ static void StartStep(HWND window)
 }
 
 // Whether the step's installer, or a process of its wait list, still runs. The installer and
-// plain names count only as children of this program; a pattern is matched against every
-// process. On return the buffer holds the last name looked at.
+// plain names count only as processes of the run, started by this program at any depth; a pattern
+// is matched against every process. On return the buffer holds the last name looked at.
 BOOL IsStepBusy(char *watched)
 {
     int n = CurrentEntry;
     CopyText(watched, WATCHED_NAME_SIZE, GetFileNamePart(SetupTable.File[n]));
-    if (IsChildProcessRunning(watched))
+    if (IsRunProcessRunning(watched))
         return TRUE;
     Sleep(POLL_PAUSE);
     const char *cursor = SetupTable.WaitList[n];
     while (NextListName(&cursor, Plan.waitSeparator, watched, WATCHED_NAME_SIZE) > 0) {
         char *pattern = WaitPattern(watched);
-        if (pattern != NULL ? IsProcessPatternRunning(pattern) : IsChildProcessRunning(watched))
+        if (pattern != NULL ? IsProcessPatternRunning(pattern) : IsRunProcessRunning(watched))
             return TRUE;
     }
     return FALSE;
@@ -122,7 +122,7 @@ static void WatchStep(HWND window)
     for (int round = 0; round < SETTLE_ROUNDS; round++) {
         Sleep(POLL_PAUSE);
         DispatchPendingMessages();
-        if (watched[0] != '\0' && IsChildProcessRunning(watched)) {
+        if (watched[0] != '\0' && IsRunProcessRunning(watched)) {
             LogSettleRound(round + 1, watched);
             SetTimer(window, TIMER_WATCH_ENTRY, STEP_TIMER_PERIOD, NULL);
             return;
@@ -136,6 +136,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     BOOL restart;
     switch (message) {
     case WM_CREATE:
+        JoinRunJob();
         LoadSetupList();
         LogSetupList();
         CurrentEntry = 1;
@@ -155,6 +156,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
         KillTimer(window, TIMER_NEXT_ENTRY);
         KillTimer(window, TIMER_WATCH_ENTRY);
+        EndRunWatch();
         // A step asked for a restart, and the run is silent or the user agrees.
         restart = RebootRequired == 1 && (SilentMode || AskRestart());
         LogRestart(restart);

@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct DialogWaitCase {
     const char *name, *waitList;
-    std::vector<sim::Spawn> children; // started at 0 ms as children of the launcher
+    std::vector<sim::Spawn> children; // started by the installer, each running until the time given
     DWORD closeMs;
 };
 class DialogWait : public ::testing::TestWithParam<DialogWaitCase>
@@ -103,9 +103,14 @@ class DialogWait : public ::testing::TestWithParam<DialogWaitCase>
 TEST_P(DialogWait, HoldsTheDialog)
 {
     MakeMedium(std::string("[SetupList]\nSetup1=1,a.exe,/x,") + GetParam().waitList + "\n");
-    AddInstaller("C:\\Pkg\\a.exe", 1000);
-    for (const sim::Spawn &s : GetParam().children)
-        sim::AddProcess(s.name, sim::kLauncherPid, s.afterMs);
+    sim::Program a;
+    for (const sim::Spawn &s : GetParam().children) {
+        sim::Program child;
+        child.runMs = s.afterMs - 500;
+        sim::DefineProgram(s.name, child);
+        a.children.push_back({s.name, 0});
+    }
+    AddInstaller("C:\\Pkg\\a.exe", 1000, a);
     EXPECT_TRUE(Finished(sim::Run("")));
     ASSERT_EQ(1u, sim::Dialogs().size());
     EXPECT_EQ(GetParam().closeMs, sim::Dialogs()[0].closeMs);

@@ -41,13 +41,18 @@ TEST(StepLog, TypicalRun)
     MakeMedium(
         "[SetupList]\nSetup1=0,drv.inf,vid_1234\nSetup2=1,Driver\\setup.exe, ,helper.exe\n"
         "Setup3=1,app\\setup.exe,-s -f1\"%curdir%\\app\\setup.iss\" -f2\"%windir%\\s.log\", ,1\n"
-        "Setup4=2,tool.exe,/q\nSetup5=1,nothere.exe, ,\n");
+        "Setup4=2,tool.exe,/q,sub.exe\nSetup5=1,nothere.exe, ,\n");
     sim::WriteFile("C:\\Pkg\\drv.inf", "[Version]\n");
     sim::WriteFile("C:\\Pkg\\app\\setup.iss", "");
     sim::AddDevice({{"USB\\VID_1234&PID_0001&REV_0100"}, "Widget"});
     AddInstaller("C:\\Pkg\\Driver\\setup.exe", 1000);
     AddInstaller("C:\\Pkg\\app\\setup.exe", 1000);
-    AddInstaller("C:\\Pkg\\app\\tool.exe", 1000);
+    sim::Program tool;
+    tool.children = {{"sub.exe", 100}}; // outlives the tool that started it
+    AddInstaller("C:\\Pkg\\app\\tool.exe", 1000, tool);
+    sim::Program sub;
+    sub.runMs = 1500;
+    sim::DefineProgram("sub.exe", sub);
     sim::At(4000, [] { sim::AddProcess("helper.exe", sim::kLauncherPid, 2000); });
     sim::ScriptMessageBoxAnswer(IDYES);
     sim::SetWindowsVersion(6, 1, 7601);
@@ -61,7 +66,7 @@ TEST(StepLog, TypicalRun)
         "Setup2=\"1\",\"Driver\\setup.exe\",\" \",\"helper.exe\",\"\"",
         "Setup3=\"1\",\"app\\setup.exe\",\"-s -f1\"%curdir%\\app\\setup.iss\" "
         "-f2\"%windir%\\s.log\"\",\" \",\"1\"",
-        "Setup4=\"2\",\"tool.exe\",\"/q\",\"\",\"\"",
+        "Setup4=\"2\",\"tool.exe\",\"/q\",\"sub.exe\",\"\"",
         "Setup5=\"1\",\"nothere.exe\",\" \",\"\",\"\"",
         "5 steps loaded; the list ends at Setup6: empty or missing",
         "step 1: install the driver C:\\Pkg\\drv.inf for the device matching \"vid_1234\"",
@@ -70,10 +75,10 @@ TEST(StepLog, TypicalRun)
         "step 2: run .\\setup.exe in C:\\Pkg\\Driver directly, parameters \" \"; waits for it and "
         "the wait list \"helper.exe\" (split at ~), then settles",
         "step 2: started (ShellExecute answered 42)",
-        "step 2: held by SETUP.EXE",
+        "step 2: held by SETUP.EXE (id 5000), started by this launcher",
         "step 2: SETUP.EXE held it for 0.8 s",
         "step 2: settle round 4 found HELPER.EXE back",
-        "step 2: held by HELPER.EXE",
+        "step 2: held by HELPER.EXE (id 5004), started by this launcher",
         "step 2: HELPER.EXE held it for 1.6 s",
         "step 3: run .\\setup.exe in C:\\Pkg\\app under the dialog, parameters \"-s "
         "-F1\"C:\\Pkg\\APP\\SETUP.ISS\" -F2\"C:\\WINDOWS\\temp\\S.LOG\"\"; waits for it and the "
@@ -81,15 +86,17 @@ TEST(StepLog, TypicalRun)
         "step 3: -f1 passed",
         "step 3: -f2 passed",
         "step 3: started (ShellExecute answered 42)",
-        "step 3: held by SETUP.EXE",
+        "step 3: held by SETUP.EXE (id 5008), started by this launcher",
         "step 3: SETUP.EXE held it for 0.8 s",
         "step 4: copy .\\tool.exe to C:\\WINDOWS\\tool.exe",
         "step 4: run C:\\WINDOWS\\tool.exe in C:\\Pkg\\app under the dialog, parameters \"/q\"; "
-        "waits for it and the wait list \"\" (split at *)",
+        "waits for it and the wait list \"sub.exe\" (split at *)",
         "step 4: copied",
         "step 4: started (ShellExecute answered 42)",
-        "step 4: held by TOOL.EXE",
+        "step 4: held by TOOL.EXE (id 5012), started by this launcher",
         "step 4: TOOL.EXE held it for 0.8 s",
+        "step 4: held by SUB.EXE (id 5016), started by TOOL.EXE (id 5012)",
+        "step 4: SUB.EXE held it for 0.8 s",
         "step 5: skipped: .\\nothere.exe is missing (current folder C:\\Pkg)",
         "step 6: no more steps: the run ends",
         "restart: answered Yes",
@@ -248,7 +255,8 @@ INSTANTIATE_TEST_SUITE_P(
                    NeverEndsAndEsc,
                    {"step 1: run .\\a.exe in C:\\Pkg under the dialog, parameters \"/q\"; waits "
                     "for it and the wait list \" \" (split at *); asks for a restart",
-                    "step 1: started (ShellExecute answered 42)", "step 1: held by A.EXE", Esc,
+                    "step 1: started (ShellExecute answered 42)",
+                    "step 1: held by A.EXE (id 5000), started by this launcher", Esc,
                     "step 2: no more steps: the run ends", "restart: answered No",
                     "==== end of run, exit code 0"}},
         FailingRun{"DllRedirection",

@@ -46,28 +46,68 @@ TEST(ProcessWatch, FindProcessIdByName)
     }
 }
 
-TEST(ProcessWatch, IsChildProcessRunning)
+// Without a job, the run is followed over snapshots from the launcher down: a process counts when
+// a process of the run started it, also one that has ended since, and only then.
+TEST(ProcessWatch, IsRunProcessRunning)
 {
-    int handles = sim::OpenHandleCount();
-    char name[] = "inst.exe";
+    sim::ReuseProcessIds();
     SelfProcessId = sim::kLauncherPid;
     sim::AddProcess("INST.EXE", sim::kExplorerPid);
-    EXPECT_FALSE(IsChildProcessRunning(name));
-    EXPECT_STREQ("INST.EXE", name);
+    DWORD child = sim::AddProcess("setup.exe", sim::kLauncherPid, 1000);
+    DWORD grandchild = sim::AddProcess("Inst.exe", child, 3000);
+    sim::AddProcess("deep.exe", grandchild, 2000);
+    static const struct {
+        DWORD atMs;
+        const char *name;
+        BOOL running;
+        DWORD starterPid;
+        const char *starter;
+    } tests[] = {
+        /* 0 */ {0, "inst.exe", TRUE, 5004, "SETUP.EXE"}, // after one of another starter
+        /* 1 */ {0, "deep.exe", TRUE, 5008, "INST.EXE"},
+        /* 2 */ {0, "explorer.exe", FALSE, 0, ""},
+        /* 3 */ {0, "stagerun.exe", FALSE, 0, ""},           // the launcher itself
+        /* 4 */ {1500, "inst.exe", TRUE, 5004, "SETUP.EXE"}, // its starter has ended
+        /* 5 */ {1500, "setup.exe", FALSE, 0, ""},
+        /* 6 */ {2500, "deep.exe", FALSE, 0, ""},
+        /* 7 */ {3500, "inst.exe", FALSE, 0, ""},
+    };
+    ASSERT_EQ(5004u, child);
+    for (size_t i = 0; i < sizeof(tests) / sizeof(tests[0]); i++) {
+        if (tests[i].atMs > sim::Now())
+            Sleep(tests[i].atMs - sim::Now());
+        char name[64];
+        snprintf(name, sizeof(name), "%s", tests[i].name);
+        HeldBy = {};
+        EXPECT_EQ(tests[i].running, IsRunProcessRunning(name)) << i;
+        EXPECT_EQ(Upper(tests[i].name), name) << i;
+        EXPECT_EQ(tests[i].starterPid, HeldBy.starterPid) << i;
+        EXPECT_STREQ(tests[i].starter, HeldBy.starter) << i;
+    }
+    // The ended ids went back to the system: a process another program starts under a new
+    // process that took the id of one of the run is not of the run.
+    DWORD taken = sim::AddProcess("other.exe", sim::kExplorerPid);
+    ASSERT_EQ(grandchild, taken);
+    sim::AddProcess("inst.exe", taken);
+    char name[] = "inst.exe";
+    EXPECT_FALSE(IsRunProcessRunning(name));
+    EndRunWatch();
+    EXPECT_EQ(0, sim::OpenHandleCount());
+}
 
-    // A child listed after a same-named process of another parent is still found.
-    DWORD child = sim::AddProcess("Inst.exe", sim::kLauncherPid, 1000);
-    EXPECT_TRUE(IsChildProcessRunning(name));
-    Sleep(1000);
-    ASSERT_TRUE(Ended(child));
-    EXPECT_FALSE(IsChildProcessRunning(name));
-
-    // With no self id only entries without a parent can match.
-    char system[] = "system";
-    SelfProcessId = 0;
-    EXPECT_TRUE(IsChildProcessRunning(system));
-    EXPECT_FALSE(IsChildProcessRunning(name));
-    EXPECT_EQ(handles, sim::OpenHandleCount());
+// Past the table's bound, a name counts whoever started the process: the step waits longer
+// rather than end too early.
+TEST(ProcessWatch, PastTheTableEveryStarterCounts)
+{
+    SelfProcessId = sim::kLauncherPid;
+    sim::AddProcess("other.exe", sim::kExplorerPid);
+    for (int i = 0; i < RUN_TABLE_SIZE; i++)
+        sim::AddProcess("busy.exe", sim::kLauncherPid);
+    char name[] = "other.exe";
+    EXPECT_FALSE(IsRunProcessRunning(name));
+    sim::AddProcess("late.exe", sim::kLauncherPid);
+    EXPECT_TRUE(IsRunProcessRunning(name));
+    EXPECT_TRUE(HeldBy.anyStarter);
 }
 
 TEST(ProcessWatch, IsProcessPatternRunning)
@@ -150,7 +190,7 @@ TEST(ProcessWatch, NoMatchOutcomes)
     sim::FailSnapshots(true);
     char names[4][16] = {"msiexec.exe", "msiexec.exe", "msiexec.exe", "msiexec.exe"};
     EXPECT_EQ(0u, FindProcessIdByName(names[0]));
-    EXPECT_FALSE(IsChildProcessRunning(names[1]));
+    EXPECT_FALSE(IsRunProcessRunning(names[1]));
     EXPECT_FALSE(IsProcessPatternRunning(names[2]));
     EXPECT_FALSE(KillProcessByName(names[3]));
     EXPECT_FALSE(Ended(open));

@@ -206,26 +206,54 @@ INSTANTIATE_TEST_SUITE_P(CodePages, NonAsciiNames,
 
 struct WaitCase {
     const char *name, *waitList;
-    std::vector<sim::Spawn> running; // started at 0 ms as children of the launcher
+    // Started at 0 ms by the installer, each running until the time given; a grandchild is
+    // started at 0 ms by the first child; an other is started by Explorer at 0 ms.
+    std::vector<sim::Spawn> children, grandchildren, others;
     DWORD nextLaunchMs;
+    int launcherInJob; // 1: joining a job of its own fails, and snapshots follow the run
 };
 class WaitList : public ::testing::TestWithParam<WaitCase>
 {
 };
 
+// Programs that run from startMs until the times the spawns give, started by the process that
+// starts at startMs.
+static std::vector<sim::Spawn> RunUntil(const std::vector<sim::Spawn> &spawns, DWORD startMs)
+{
+    std::vector<sim::Spawn> started;
+    for (const sim::Spawn &s : spawns) {
+        sim::Program program;
+        program.runMs = s.afterMs - startMs;
+        sim::DefineProgram(s.name, program);
+        started.push_back({s.name, 0});
+    }
+    return started;
+}
+
 // The installer (a.exe, 1 s) starts at 500 ms and its first poll is at 1200 ms.
 TEST_P(WaitList, HoldsTheStep)
 {
-    MakeMedium(std::string("[SetupList]\nSetup1=1,a.exe, ,") + GetParam().waitList +
+    const WaitCase &c = GetParam();
+    MakeMedium(std::string("[SetupList]\nSetup1=1,a.exe, ,") + c.waitList +
                "\nSetup2=1,next.exe, ,\n");
-    AddInstaller("C:\\Pkg\\a.exe", 1000);
+    sim::Program a;
+    a.children = RunUntil(c.children, 500);
+    if (!c.grandchildren.empty()) {
+        sim::Program child;
+        child.runMs = c.children[0].afterMs - 500;
+        child.children = RunUntil(c.grandchildren, 500);
+        sim::DefineProgram(c.children[0].name, child);
+    }
+    AddInstaller("C:\\Pkg\\a.exe", 1000, a);
     AddInstaller("C:\\Pkg\\next.exe", 0);
-    for (const sim::Spawn &s : GetParam().running)
-        sim::AddProcess(s.name, s.name == "other.tmp" ? sim::kExplorerPid : sim::kLauncherPid,
-                        s.afterMs);
+    for (const sim::Spawn &s : c.others)
+        sim::AddProcess(s.name, sim::kExplorerPid, s.afterMs);
+    if (c.launcherInJob)
+        sim::StartLauncherInJob();
     EXPECT_TRUE(Finished(sim::Run("")));
     ASSERT_EQ(2u, sim::Launches().size());
-    EXPECT_EQ(GetParam().nextLaunchMs, sim::Launches()[1].timeMs);
+    EXPECT_EQ(c.nextLaunchMs, sim::Launches()[1].timeMs);
+    EXPECT_EQ(0, sim::OpenHandleCount());
 }
 
 // Done at the poll p: p + 300, 20 settle rounds of 300 ms, then 500 ms. Polls come at 1200 and
@@ -238,30 +266,71 @@ static DWORD After(DWORD poll)
 INSTANTIATE_TEST_SUITE_P(
     Cases, WaitList,
     ::testing::Values(
-        WaitCase{"Blank", " ", {}, After(1700)},
-        WaitCase{"SecondNameHolds", "b.exe~c.exe", {{"c.exe", 4000}}, After(4100)},
-        WaitCase{"EmptyNamesSkipped", "b.exe~~c.exe~", {{"b.exe", 2400}}, After(2500)},
-        WaitCase{"PatternMatchesAnyParent", "*.tmp", {{"other.tmp", 3000}}, After(3300)},
-        WaitCase{"NameCaseIgnored", "c.exe", {{"C.EXE", 2100}}, After(2500)},
-        WaitCase{"PlainNameOwnChildrenOnly", "other.tmp", {{"other.tmp", 5000}}, After(1700)}),
+        WaitCase{"Blank", " ", {}, {}, {}, After(1700), 0},
+        WaitCase{"SecondNameHolds", "b.exe~c.exe", {{"c.exe", 4000}}, {}, {}, After(4100), 0},
+        WaitCase{"EmptyNamesSkipped", "b.exe~~c.exe~", {{"b.exe", 2400}}, {}, {}, After(2500), 0},
+        WaitCase{
+            "PatternMatchesAnyStarter", "*.tmp", {}, {}, {{"other.tmp", 3000}}, After(3300), 0},
+        WaitCase{"NameCaseIgnored", "c.exe", {{"C.EXE", 2100}}, {}, {}, After(2500), 0},
+        WaitCase{"PlainNameRunOnly", "other.tmp", {}, {}, {{"other.tmp", 5000}}, After(1700), 0},
+        // The child that started it has gone at 1500: an orphan three levels down still holds.
+        WaitCase{"OrphanHolds", "c.exe", {{"b.exe", 1500}}, {{"c.exe", 4000}}, {}, After(4100), 0},
+        WaitCase{"UnlistedDoesNotHold", " ", {{"tray.exe", 30000}}, {}, {}, After(1700), 0},
+        // The launcher cannot join a job of its own: snapshots follow the run.
+        WaitCase{"OrphanNoJob", "c.exe", {{"b.exe", 1500}}, {{"c.exe", 4000}}, {}, After(4100), 1},
+        WaitCase{"OtherNoJob", "c.exe", {}, {}, {{"c.exe", 5000}}, After(1700), 1}),
     ByName());
 
-// A same-named process started by someone else does not hold the step.
-TEST(Sequencer, OnlyOwnChildrenCount)
+// A process of the run asks to leave the job: it still starts, and is no longer waited for.
+TEST(Sequencer, BreakawayStartsOutsideTheRun)
 {
     MakeMedium("[SetupList]\nSetup1=1,a.exe, ,b.exe\nSetup2=1,next.exe, ,\n");
     sim::Program a;
-    a.children = {{"b.exe", 100}}; // a grandchild of the launcher
+    a.children = {{"b.exe", 0}};
     AddInstaller("C:\\Pkg\\a.exe", 1000, a);
     sim::Program b;
     b.runMs = 10000;
+    b.breaksAway = true;
     sim::DefineProgram("b.exe", b);
     AddInstaller("C:\\Pkg\\next.exe", 0);
     EXPECT_TRUE(Finished(sim::Run("")));
+    int started = 0;
+    for (const sim::ProcessRecord &r : sim::Processes())
+        started += r.name == "b.exe";
+    EXPECT_EQ(1, started);
     EXPECT_EQ(After(1700), sim::Launches()[1].timeMs);
 }
 
-// An installer that ends and comes back under the launcher within the settle rounds is waited for.
+// While a step waits for names only, the job's list answers: a snapshot when a process joins the
+// run, none per poll (two more end Windows Installers before the launch). Followed over snapshots
+// instead, every poll of the 20 s installer takes one.
+struct SnapshotCase {
+    const char *name;
+    bool launcherInJob;
+    int fewest, most;
+};
+class SnapshotsWhileWaiting : public ::testing::TestWithParam<SnapshotCase>
+{
+};
+
+TEST_P(SnapshotsWhileWaiting, PerPollOrNot)
+{
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,b.exe\n");
+    AddInstaller("C:\\Pkg\\a.exe", 20000);
+    if (GetParam().launcherInJob)
+        sim::StartLauncherInJob();
+    EXPECT_TRUE(Finished(sim::Run("")));
+    EXPECT_GE(sim::SnapshotsTaken(), GetParam().fewest);
+    EXPECT_LE(sim::SnapshotsTaken(), GetParam().most);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SnapshotsWhileWaiting,
+                         ::testing::Values(SnapshotCase{"Job", false, 3, 3},
+                                           SnapshotCase{"NoJob", true, 20000 / 800, 1000}),
+                         ByName());
+
+// An installer that starts a copy of itself and ends is waited for through the settle rounds,
+// though the copy's parent is the first one, which has gone.
 TEST(Sequencer, SelfRestartingInstallerHeldBySettleRounds)
 {
     MakeMedium("[SetupList]\nSetup1=1,boot.exe, ,\nSetup2=1,next.exe, ,\n");
@@ -270,11 +339,14 @@ TEST(Sequencer, SelfRestartingInstallerHeldBySettleRounds)
     AddInstaller("C:\\Pkg\\boot.exe", 1000, boot); // 500-1500, again 1500-2500
     AddInstaller("C:\\Pkg\\next.exe", 0);
     EXPECT_TRUE(Finished(sim::Run("")));
-    const std::vector<sim::ProcessRecord> &p = sim::Processes();
-    int boots = 0;
-    for (const sim::ProcessRecord &r : p)
-        boots += r.name == "boot.exe" && r.parentPid == sim::kLauncherPid;
-    EXPECT_EQ(2, boots);
+    std::vector<const sim::ProcessRecord *> boots;
+    for (const sim::ProcessRecord &r : sim::Processes()) {
+        if (r.name == "boot.exe")
+            boots.push_back(&r);
+    }
+    ASSERT_EQ(2u, boots.size());
+    EXPECT_EQ(sim::kLauncherPid, boots[0]->parentPid);
+    EXPECT_EQ(boots[0]->pid, boots[1]->parentPid);
     EXPECT_EQ(After(2700), sim::Launches()[1].timeMs);
 }
 
@@ -393,7 +465,8 @@ class ExitDuringWatch : public ::testing::TestWithParam<ExitCase>
 {
 };
 
-// a.exe ends at 1500; the poll at 1700 walks 44 processes; settle rounds pump at 2300, 2600, ...
+// a.exe ends at 1500; the poll at 1700 reads the job's list, and the pattern's test at 2000 walks
+// 44 processes; settle rounds pump at 2300, 2600, ...
 TEST_P(ExitDuringWatch, EndsTheRun)
 {
     MakeMedium("[SetupList]\nSetup1=1,a.exe, ,*.tmp,1\nSetup2=1,next.exe, ,\n");
@@ -416,7 +489,7 @@ TEST_P(ExitDuringWatch, EndsTheRun)
 
 INSTANTIATE_TEST_SUITE_P(Cases, ExitDuringWatch,
                          ::testing::Values(ExitCase{"SettlePause", false, 3000, 3200},
-                                           ExitCase{"ProcessWalk", true, 1600, 1700}),
+                                           ExitCase{"ProcessWalk", true, 1600, 2000}),
                          ByName());
 
 // A program directory and file name that together pass 199 characters would have their directory

@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include <csetjmp>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,9 +42,9 @@ struct PendingSpawn {
 };
 // Processes in creation order, which is the order a snapshot lists them in.
 std::vector<ProcessRecord> processes = {
-    {0, 0, "[System Process]", 0, kForever, STILL_ACTIVE, false},
-    {4, 0, "System", 0, kForever, STILL_ACTIVE, false},
-    {kExplorerPid, 4, "explorer.exe", 0, kForever, STILL_ACTIVE, false},
+    {0, 0, "[System Process]", 0, kForever, STILL_ACTIVE, false, 0},
+    {4, 0, "System", 0, kForever, STILL_ACTIVE, false, 0},
+    {kExplorerPid, 4, "explorer.exe", 0, kForever, STILL_ACTIVE, false, 0},
 };
 // The system's own processes run for ever; the idle and System processes cannot be opened.
 Program SystemProcess(bool canBeOpened)
@@ -59,6 +60,12 @@ std::vector<PendingSpawn> spawns;
 std::map<std::string, Program> programs; // by lower-case file name
 DWORD nextPid = 5000;
 bool snapshotsFail = false;
+int snapshotsTaken = 0;
+bool reuseIds = false;
+// Jobs by id: whether each lets a process break away. Id 1 is the job a launcher may start in.
+const uintptr_t kOuterJob = 1;
+std::map<uintptr_t, bool> jobs = {{kOuterJob, false}};
+uintptr_t nextJob = 2;
 std::vector<Launch> launches;
 
 struct Snapshot {
@@ -75,6 +82,7 @@ struct WalkAction {
 };
 std::vector<WalkAction> walkActions;
 
+uintptr_t launcherJob = 0;
 bool running = false;
 bool ranOnce = false;
 jmp_buf stopJump;
@@ -82,11 +90,36 @@ std::string stopReason;
 
 ProcessRecord *Record(DWORD pid)
 {
-    for (ProcessRecord &p : processes) {
-        if (p.pid == pid)
-            return &p;
+    for (size_t i = processes.size(); i-- > 0;) {
+        if (processes[i].pid == pid)
+            return &processes[i];
     }
     return nullptr;
+}
+
+bool HandleOpenTo(size_t index)
+{
+    for (const auto &h : handles) {
+        if (h.second.kind == HANDLE_PROCESS && h.second.object == index)
+            return true;
+    }
+    return false;
+}
+
+// The id freed last: that of an ended process, no longer used, with no handle open to it.
+DWORD FreeProcessId()
+{
+    DWORD best = 0, bestEnd = 0;
+    for (size_t i = 0; i < processes.size(); i++) {
+        const ProcessRecord &p = processes[i];
+        if (p.endMs == kForever || Record(p.pid) != &p || HandleOpenTo(i))
+            continue;
+        if (best == 0 || p.endMs >= bestEnd) {
+            best = p.pid;
+            bestEnd = p.endMs;
+        }
+    }
+    return best;
 }
 
 Program ProgramFor(const std::string &name)
@@ -97,9 +130,20 @@ Program ProgramFor(const std::string &name)
 
 DWORD CreateProcessRecord(const std::string &name, DWORD parentPid, const Program &behaviour)
 {
-    DWORD pid = nextPid;
-    nextPid += 4;
-    processes.push_back({pid, parentPid, name, clockMs, kForever, STILL_ACTIVE, false});
+    DWORD pid = reuseIds ? FreeProcessId() : 0;
+    if (pid == 0) {
+        pid = nextPid;
+        nextPid += 4;
+    }
+    // A process belongs to its starter's job unless it breaks away, which the job must allow.
+    const ProcessRecord *parent = Record(parentPid);
+    uintptr_t job = parent != nullptr && parent->endMs == kForever ? parent->job : 0;
+    if (job != 0 && behaviour.breaksAway) {
+        if (!jobs[job])
+            return 0;
+        job = 0;
+    }
+    processes.push_back({pid, parentPid, name, clockMs, kForever, STILL_ACTIVE, false, job});
     behaviours[pid] = behaviour;
     for (const Spawn &s : behaviour.children)
         spawns.push_back({clockMs + s.afterMs, pid, s.name});
@@ -157,13 +201,13 @@ void RunProcessEventsAt(DWORD when)
         if (EndTime(processes[i]) > when)
             continue;
         Program b = behaviours[processes[i].pid];
-        EndProcess(processes[i], b.exitCode, false);
         if (b.restartsOnce) {
-            // Started again under its own parent, as installers that restart themselves do.
+            // The copy's parent is the process that started it, which then ends.
             b.restartsOnce = false;
             b.children.clear();
-            CreateProcessRecord(processes[i].name, processes[i].parentPid, b);
+            CreateProcessRecord(processes[i].name, processes[i].pid, b);
         }
+        EndProcess(processes[i], b.exitCode, false);
     }
 }
 
@@ -309,6 +353,21 @@ void FailSnapshots(bool fail)
     snapshotsFail = fail;
 }
 
+int SnapshotsTaken()
+{
+    return snapshotsTaken;
+}
+
+void ReuseProcessIds()
+{
+    reuseIds = true;
+}
+
+void StartLauncherInJob()
+{
+    launcherJob = kOuterJob;
+}
+
 void WhileWalking(DWORD fromMs, size_t entry, std::function<void()> fn)
 {
     walkActions.push_back({fromMs, entry, std::move(fn)});
@@ -326,8 +385,8 @@ RunResult Run(const std::string &commandTail, int showCommand, DWORD limit)
     limitMs = limit;
     Program launcher;
     launcher.runMs = kForever;
-    processes.push_back(
-        {kLauncherPid, kExplorerPid, ModuleFileName(), clockMs, kForever, STILL_ACTIVE, false});
+    processes.push_back({kLauncherPid, kExplorerPid, ModuleFileName(), clockMs, kForever,
+                         STILL_ACTIVE, false, launcherJob});
     behaviours[kLauncherPid] = launcher;
     RunResult result = {false, 0, 0, ""};
     static char tail[1024];
@@ -402,6 +461,7 @@ HANDLE WINAPI CreateToolhelp32Snapshot(DWORD flags, DWORD)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_HANDLE_VALUE;
     }
+    snapshotsTaken++;
     Snapshot snapshot;
     for (const ProcessRecord &p : processes) {
         if (p.endMs != kForever)
@@ -460,6 +520,7 @@ BOOL WINAPI Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry)
     return NextSnapshotEntry(snapshot, entry, false);
 }
 
+// A process handle refers to one process record, which an id given again does not change.
 HANDLE WINAPI OpenProcess(DWORD, BOOL, DWORD processId)
 {
     ProcessRecord *p = Record(processId);
@@ -471,28 +532,28 @@ HANDLE WINAPI OpenProcess(DWORD, BOOL, DWORD processId)
         SetLastError(ERROR_ACCESS_DENIED);
         return NULL;
     }
-    return OpenHandle(HANDLE_PROCESS, processId);
+    return OpenHandle(HANDLE_PROCESS, (uintptr_t)(p - processes.data()));
 }
 
 BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
 {
-    uintptr_t pid;
-    if (!LookupHandle(process, HANDLE_PROCESS, &pid)) {
+    uintptr_t index;
+    if (!LookupHandle(process, HANDLE_PROCESS, &index)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    *exitCode = Record((DWORD)pid)->exitCode;
+    *exitCode = processes[index].exitCode;
     return TRUE;
 }
 
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode)
 {
-    uintptr_t pid;
-    if (!LookupHandle(process, HANDLE_PROCESS, &pid)) {
+    uintptr_t index;
+    if (!LookupHandle(process, HANDLE_PROCESS, &index)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    ProcessRecord *p = Record((DWORD)pid);
+    ProcessRecord *p = &processes[index];
     if (p->endMs != kForever) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -538,7 +599,8 @@ BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATT
         SetLastError(found ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    information->hProcess = OpenHandle(HANDLE_PROCESS, launch.pid);
+    information->hProcess =
+        OpenHandle(HANDLE_PROCESS, (uintptr_t)(Record(launch.pid) - processes.data()));
     information->hThread = OpenHandle(HANDLE_THREAD, launch.pid);
     information->dwProcessId = launch.pid;
     information->dwThreadId = launch.pid + 1;
@@ -548,12 +610,12 @@ BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATT
 // Virtual time runs on until the process has ended.
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)
 {
-    uintptr_t pid;
-    if (!LookupHandle(handle, HANDLE_PROCESS, &pid)) {
+    uintptr_t index;
+    if (!LookupHandle(handle, HANDLE_PROCESS, &index)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
-    ProcessRecord *p = Record((DWORD)pid);
+    ProcessRecord *p = &processes[index];
     DWORD end = EndTime(*p);
     if (p->endMs == kForever && (end == kForever || milliseconds != INFINITE)) {
         fprintf(stderr, "WaitForSingleObject: only a wait for a process that ends is simulated\n");
@@ -571,6 +633,90 @@ HANDLE WINAPI GetStdHandle(DWORD which)
 
 BOOL WINAPI SetHandleInformation(HANDLE, DWORD, DWORD)
 {
+    return TRUE;
+}
+
+HANDLE WINAPI CreateJobObjectA(LPSECURITY_ATTRIBUTES, LPCSTR)
+{
+    uintptr_t id = nextJob++;
+    jobs[id] = false;
+    return OpenHandle(HANDLE_JOB, id);
+}
+
+BOOL WINAPI SetInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS infoClass, LPVOID info,
+                                    DWORD length)
+{
+    uintptr_t id;
+    if (!LookupHandle(job, HANDLE_JOB, &id)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    // The basic form is the head of the extended one.
+    DWORD size = infoClass == JobObjectExtendedLimitInformation
+                     ? sizeof(JOBOBJECT_EXTENDED_LIMIT_INFORMATION)
+                     : sizeof(JOBOBJECT_BASIC_LIMIT_INFORMATION);
+    if ((infoClass != JobObjectBasicLimitInformation &&
+         infoClass != JobObjectExtendedLimitInformation) ||
+        length != size) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    jobs[id] = (((JOBOBJECT_BASIC_LIMIT_INFORMATION *)info)->LimitFlags &
+                JOB_OBJECT_LIMIT_BREAKAWAY_OK) != 0;
+    return TRUE;
+}
+
+// Only the launcher joins, and only when it is in no job yet (no nesting, as on Windows 7).
+BOOL WINAPI AssignProcessToJobObject(HANDLE job, HANDLE process)
+{
+    uintptr_t id;
+    if (!LookupHandle(job, HANDLE_JOB, &id) || process != GetCurrentProcess()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    ProcessRecord *launcher = Record(kLauncherPid);
+    if (launcher->job != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    launcher->job = id;
+    return TRUE;
+}
+
+// The ids of the job's running processes, in start order; as many as fit, with ERROR_MORE_DATA
+// when not all did.
+BOOL WINAPI QueryInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS infoClass, LPVOID info,
+                                      DWORD length, LPDWORD returnLength)
+{
+    uintptr_t id;
+    if (!LookupHandle(job, HANDLE_JOB, &id)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    const DWORD head = offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList);
+    if (infoClass != JobObjectBasicProcessIdList || length < head) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    JOBOBJECT_BASIC_PROCESS_ID_LIST *list = (JOBOBJECT_BASIC_PROCESS_ID_LIST *)info;
+    // The ids run on past the structure's one-entry array.
+    ULONG_PTR *ids = (ULONG_PTR *)((char *)info + head);
+    DWORD room = (length - head) / sizeof(ULONG_PTR);
+    list->NumberOfAssignedProcesses = 0;
+    list->NumberOfProcessIdsInList = 0;
+    for (const ProcessRecord &p : processes) {
+        if (p.job != id || p.endMs != kForever)
+            continue;
+        list->NumberOfAssignedProcesses++;
+        if (list->NumberOfProcessIdsInList < room)
+            ids[list->NumberOfProcessIdsInList++] = p.pid;
+    }
+    if (returnLength != nullptr)
+        *returnLength = head + list->NumberOfProcessIdsInList * (DWORD)sizeof(ULONG_PTR);
+    if (list->NumberOfProcessIdsInList < list->NumberOfAssignedProcesses) {
+        SetLastError(ERROR_MORE_DATA);
+        return FALSE;
+    }
     return TRUE;
 }
 

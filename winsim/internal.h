@@ -17,7 +17,8 @@ enum HandleKind {
     HANDLE_TOKEN,
     HANDLE_DEVICE_LIST,
     HANDLE_FILE,
-    HANDLE_THREAD
+    HANDLE_THREAD,
+    HANDLE_JOB
 };
 HANDLE OpenHandle(HandleKind kind, uintptr_t object);
 bool LookupHandle(HANDLE handle, HandleKind kind, uintptr_t *object);

@@ -54,13 +54,16 @@ struct Spawn {
 struct Program {
     DWORD runMs = 0;             // kForever: never ends by itself
     std::vector<Spawn> children; // started as its own children
-    bool restartsOnce = false;   // at its end starts itself again, under the same parent
+    bool restartsOnce = false;   // as it ends starts a copy of itself, as its own child
+    bool breaksAway = false;     // asks to leave its starter's job (CREATE_BREAKAWAY_FROM_JOB)
     DWORD exitCode = 0;
     bool cannotStart = false; // the shell fails to start it
     bool canBeOpened = true;  // OpenProcess for termination is refused when false
 };
 void DefineProgram(const std::string &fileName, const Program &program);
-// A process already running when the launcher starts.
+// A process already running when the launcher starts, or one that appears as the child of the
+// given parent: as Windows does for a start with an explicit parent (a start through the consent
+// service, say), it belongs to that parent's job.
 DWORD AddProcess(const std::string &name, DWORD parentPid, DWORD runMs = kForever,
                  bool canBeOpened = true);
 struct ProcessRecord {
@@ -71,9 +74,14 @@ struct ProcessRecord {
     DWORD endMs; // kForever while running
     DWORD exitCode;
     bool terminated; // ended by TerminateProcess
+    uintptr_t job;   // the job it belongs to, 0 for none
 };
+// Every process ever started, in start order.
 const std::vector<ProcessRecord> &Processes();
-const ProcessRecord *FindProcess(DWORD pid);
+// From now on, as Windows may: an id goes back to the system once its process has ended and no
+// handle to it is open, and the next process started takes the id freed last.
+void ReuseProcessIds();
+const ProcessRecord *FindProcess(DWORD pid); // the latest process that had that id
 struct Launch {
     DWORD timeMs;
     std::string verb, file, parameters, directory, currentDirectory;
@@ -83,6 +91,10 @@ struct Launch {
 };
 const std::vector<Launch> &Launches();
 void FailSnapshots(bool fail);
+int SnapshotsTaken();
+// The launcher starts inside a job that cannot be nested, as under a deployment agent on
+// Windows 7: joining another job fails.
+void StartLauncherInJob();
 // Runs fn once, when the program reads entry number `entry` (from 0) of a process snapshot at or
 // after fromMs: for input that arrives while a walk over a long process list is under way.
 void WhileWalking(DWORD fromMs, size_t entry, std::function<void()> fn);

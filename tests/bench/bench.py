@@ -8,7 +8,9 @@ of the same run, and prints one table, also written to build/bench/results.md:
   1. size of dist/stagerun.exe and dist/stagerun64.exe as shipped (version
      resource included) and the DLLs they import;
   2. CPU time of the launcher per wall time while it watches a long installer,
-     beside a fixture program that only sleeps, both at once in the same prefix;
+     beside a fixture program that only sleeps and an NSIS installer that
+     only waits for a program as long with ExecWait (fixtures/execwait.nsi,
+     built with makensis), all at once in the same prefix;
   3. schedule overhead: run time of N direct-launch steps and of N dialog steps
      whose installers end at once, divided by the time the program's own
      constants prescribe (timer period, sleeps, settle rounds);
@@ -50,13 +52,15 @@ sys.path.insert(0, os.path.join(REPO, "scripts"))
 from kit import version  # noqa: E402
 
 LAUNCHER = {"p64": "stagerun64.exe", "p32": "stagerun.exe"}
-EXECUTABLES = (("stagerun.exe", 32 * 1024), ("stagerun64.exe", 40 * 1024))
+EXECUTABLES = (("stagerun.exe", 40 * 1024), ("stagerun64.exe", 40 * 1024))
 # DLLs that every Windows installation has in its system directory.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "comctl32.dll",
                "setupapi.dll", "cfgmgr32.dll", "newdev.dll", "msvcrt.dll", "version.dll", "ole32.dll",
                "oleaut32.dll", "shlwapi.dll", "ntdll.dll"}
 AIM_CPU_SHARE = 0.005
 AIM_CPU_RATIO = 2.0
+AIM_NSIS_RATIO = 1.0
+NSIS_TARGET = {"p64": "amd64-unicode", "p32": "x86-unicode"}
 AIM_SCHEDULE = 1.03
 AIM_STARTUP_MS = 100
 AIM_MEMORY_MIB = 2.0
@@ -261,7 +265,7 @@ class Bench:
         self.peaks = {}             # run kind -> [launcher peak KiB]
         self.sleeper_peaks = []
         self.window_peaks = []
-        self.cpu = []               # (launcher, sleeper, hidden window) CPU shares
+        self.cpu = []               # (launcher, sleeper, hidden window, NSIS stub) CPU shares
         self.schedule = {False: [], True: []}  # dialog? -> [(measured ms, prescribed ms)]
         self.fixture_startup_ms = []
 
@@ -279,6 +283,19 @@ class Bench:
         m.write_ini([("SetupList", lines)])
         return m
 
+    def nsis_medium(self, run_ms):
+        """An NSIS installer, built here for the prefix's architecture, that waits for
+        wait\\waited.exe (the fake installer, running RUN_MS)."""
+        m = self.medium("nsis")
+        stub = os.path.join(m.dir, "execwait.exe")
+        p = subprocess.run(["makensis", "-V2", "-DTARGET=" + NSIS_TARGET[self.prefix.name], "-DOUT=" + stub,
+                            os.path.join(HERE, "fixtures", "execwait.nsi")],
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if p.returncode != 0:
+            raise BenchError("makensis failed: " + p.stdout.decode("utf-8", "replace"))
+        m.add_installer("wait/waited.exe", run_ms=run_ms)
+        return m, stub
+
     def copy_fixture(self, medium, name):
         path = os.path.join(medium.dir, name)
         shutil.copy(self.fixture, path)
@@ -287,36 +304,45 @@ class Bench:
     def run_cpu(self):
         """One direct-launch step whose installer runs WAIT seconds, started
         together with the sleeper and the hidden-window fixture, which last
-        longer."""
+        longer, and the NSIS stub, whose program runs as long as the step's."""
         wait_s = 6 if self.quick else 60
         m = self.launcher_medium("cpu", 1, wait_s * 1000, dialog=False)
+        n, stub = self.nsis_medium(wait_s * 1000)
         s = self.medium("baselines")
         sleeper = self.copy_fixture(s, "sleeper.exe")
         window = self.copy_fixture(s, "hiddenwin.exe")
         lw = ProcessWatch(self.prefix, self.launcher)
         sw = ProcessWatch(self.prefix, "sleeper.exe")
         ww = ProcessWatch(self.prefix, "hiddenwin.exe")
+        nw = ProcessWatch(self.prefix, "execwait.exe")
         ms = str((wait_s + 8) * 1000)
         procs = [start_program(self.prefix, s, sleeper, ["sleep", ms], wait_s + 40),
                  start_program(self.prefix, s, window, ["window", ms], wait_s + 40),
+                 start_program(self.prefix, n, stub, [], wait_s + 40),
                  start_program(self.prefix, m, os.path.join(m.dir, self.launcher), [], wait_s + 40)]
-        wait_all(procs, [lw, sw, ww], wait_s + 60)
+        wait_all(procs, [lw, sw, ww, nw], wait_s + 60)
+        # The stub waits from its program's start to its end; the window measured lies inside both.
+        nsis_evs = n.events()
+        waited = record(nsis_evs, "start", name="waited.exe")
+        waited_end = record(nsis_evs, "end", name="waited.exe")
         evs = m.events()
         launch = record(evs, "launch")
         record(evs, "exit")
         inst = record(evs, "start", name="step01.exe")
         end = record(evs, "end", name="step01.exe")
         # The launcher waits; its own start-up and the installer's are left out.
-        start = inst["time"] / 1000.0 + (1.0 if self.quick else 3.0)
-        stop = end["time"] / 1000.0 - 0.5
-        self.cpu.append((lw.cpu_share(start, stop), sw.cpu_share(start, stop), ww.cpu_share(start, stop)))
+        start = max(inst["time"], waited["time"]) / 1000.0 + (1.0 if self.quick else 3.0)
+        stop = min(end["time"], waited_end["time"]) / 1000.0 - 0.5
+        self.cpu.append((lw.cpu_share(start, stop), sw.cpu_share(start, stop), ww.cpu_share(start, stop),
+                         nw.cpu_share(start, stop)))
         self.startup_ms.append(inst["time"] - launch["time"])
         self.peaks.setdefault("waiting", []).append(lw.peak_kib)
         self.sleeper_peaks.append(sw.peak_kib)
         self.window_peaks.append(ww.peak_kib)
-        log("  cpu run over %.1fs: launcher %.3f%%, sleeper %.3f%%, hidden window %.3f%% of a core; "
-            "peaks %d / %d / %d KiB" % (stop - start, 100 * self.cpu[-1][0], 100 * self.cpu[-1][1],
-                                        100 * self.cpu[-1][2], lw.peak_kib, sw.peak_kib, ww.peak_kib))
+        log("  cpu run over %.1fs: launcher %.3f%%, sleeper %.3f%%, hidden window %.3f%%, NSIS stub %.3f%% "
+            "of a core; peaks %d / %d / %d KiB" % (stop - start, 100 * self.cpu[-1][0], 100 * self.cpu[-1][1],
+                                                  100 * self.cpu[-1][2], 100 * self.cpu[-1][3], lw.peak_kib,
+                                                  sw.peak_kib, ww.peak_kib))
 
     def run_schedule(self, dialog):
         steps = 2 if self.quick else 10
@@ -408,8 +434,12 @@ def figure_rows(b):
     rows.append(("2 CPU, launcher / sleeper", "%.3f%%" % (100 * lc), "sleeper %.3f%%" % (100 * sc),
                  "%.2fx" % (lc / sc) if sc > 0 else "sleeper used none",
                  "<= %.0fx" % AIM_CPU_RATIO, yes_no(lc <= AIM_CPU_RATIO * sc)))
-    notes.append("CPU runs (launcher / sleeper / hidden window, % of a core): " +
-                 ", ".join("%.3f / %.3f / %.3f" % tuple(100 * x for x in c) for c in b.cpu))
+    nc = med([c[3] for c in b.cpu])
+    rows.append(("2 CPU, launcher / NSIS ExecWait stub", "%.3f%%" % (100 * lc), "NSIS stub %.3f%%" % (100 * nc),
+                 "%.2fx" % (lc / nc) if nc > 0 else "stub used none",
+                 "<= %.2fx" % AIM_NSIS_RATIO, yes_no(lc <= AIM_NSIS_RATIO * nc)))
+    notes.append("CPU runs (launcher / sleeper / hidden window / NSIS stub, % of a core): " +
+                 ", ".join("%.3f / %.3f / %.3f / %.3f" % tuple(100 * x for x in c) for c in b.cpu))
     for dialog in (False, True):
         runs = b.schedule[dialog]
         ratios = [m / p for m, p in runs]

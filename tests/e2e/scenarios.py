@@ -202,7 +202,7 @@ def typical(prefix, artifacts):
     m.add_launcher(LAUNCHER[prefix.name])
     shutil.copy(prefix.tool("e2edev.inf"), os.path.join(m.dir, "e2edev.inf"))
     _, out = prefix.wine([prefix.tool("devtool.exe"), "add", r"ROOT\E2E_STAGERUN_DEV", "Unconfigured E2E device"])
-    m.add_installer("driver/setup.exe", run_ms=1500, child="isetup.exe", child_reparent=1)
+    m.add_installer("driver/setup.exe", run_ms=1500, child="isetup.exe")
     m.add_installer("driver/isetup.exe", run_ms=3000)
     m.add_installer("app/setup2.exe", run_ms=2000)
     m.write_file("app/setup.iss", "[InstallShield Silent]\n")
@@ -234,8 +234,9 @@ def typical(prefix, artifacts):
         c.check(r.params(setup).strip() == "", "setup.exe got no parameters", "(%r)" % r.params(setup))
         r.check_child_of_launcher(setup)
         r.check_shown(setup)
-    if isetup:
-        r.check_child_of_launcher(isetup)
+    if isetup and setup:
+        c.check(isetup["ppid"] == setup["pid"], "isetup.exe runs as the child of setup.exe, not of the launcher",
+                "(parent %s)" % isetup["ppid"])
     if isetup and setup2:
         r.check_gap(setup2, end_of(evs, isetup["pid"])["time"] if end_of(evs, isetup["pid"]) else None,
                     at_least=SETTLE_MIN, at_most=12,
@@ -260,64 +261,94 @@ def typical(prefix, artifacts):
     return r.finish()
 
 
-@scenario(["p32"])
+@scenario(["p64"])
 def waiting(prefix, artifacts):
-    """Waiting rules of direct launches: a *.tmp pattern, a same-named
-    grandchild that does not hold, a reparented child that does, and a
-    self-restarting installer held by the settle rounds."""
+    """Waiting rules of direct launches, with the parents Windows gives: a
+    *.tmp pattern, a same-named process another program started (does not
+    hold), a program the installer leaves running unlisted (does not hold),
+    the one faked parent (a start through the consent service: holds), an
+    orphan three levels down, and a self-restarting installer."""
     r = Run(prefix, "waiting", artifacts)
     m = r.medium
     m.add_launcher(LAUNCHER[prefix.name])
     m.add_installer("pat/setup.exe", run_ms=800, child="_isdel.tmp")
     m.add_installer("pat/_isdel.tmp", run_ms=4000)
-    m.add_installer("gc/setup.exe", run_ms=800, child="worker.exe")
-    m.add_installer("gc/worker.exe", run_ms=25000)
+    m.add_installer("other/setup.exe", run_ms=800)
+    outsider = m.add_installer("outside/worker.exe", run_ms=45000)
+    m.add_installer("tray/setup.exe", run_ms=800, child="tray.exe")
+    m.add_installer("tray/tray.exe", run_ms=25000)
     m.add_installer("rc/setup.exe", run_ms=800, child="worker2.exe", child_reparent=1)
     m.add_installer("rc/worker2.exe", run_ms=3500)
+    m.add_installer("deep/setup.exe", run_ms=500, child="mid.exe")
+    m.add_installer("deep/mid.exe", run_ms=500, child="deep.exe")
+    m.add_installer("deep/deep.exe", run_ms=4000)
     m.add_installer("rs/setup.exe", run_ms=800, restart_gap_ms=2000, restart_run_ms=3000)
     m.add_installer("end/done.exe", run_ms=200)
     m.write_ini([("SetupList", [
         r"1,pat\setup.exe, ,*.tmp",
-        r"1,gc\setup.exe, ,worker.exe",
+        r"1,other\setup.exe, ,worker.exe",
+        r"1,tray\setup.exe, , ",
         r"1,rc\setup.exe, ,absent.exe~worker2.exe",
+        r"1,deep\setup.exe, ,deep.exe",
         r"1,rs\setup.exe, ,",
         r"1,end\done.exe, ,",
     ])])
-    evs = r.run(timeout=90)
+    r.background.append(prefix.wine_bg([outsider], extra_env=m.env()))
+    r.wait_for(lambda: starts(r.events(), "worker.exe"), 20, "worker.exe started outside the run")
+    evs = r.run(timeout=150)
     c = r.checks
     setups = {e["cwd"].rsplit("\\", 1)[-1].lower(): e for e in starts(evs, "setup.exe", "main")}
     tmp = r.one("_isdel.tmp")
     worker = r.one("worker.exe")
+    tray = r.one("tray.exe")
     worker2 = r.one("worker2.exe")
+    mid = r.one("mid.exe")
+    deep = r.one("deep.exe")
+    relauncher = r.one("setup.exe", role="relauncher")
     restarted = r.one("setup.exe", role="restarted")
     done = r.one("done.exe")
-    for key in ("pat", "gc", "rc", "rs"):
+    for key in ("pat", "other", "tray", "rc", "deep", "rs"):
         c.check(key in setups, "setup.exe in %s was started" % key)
         r.check_shown(setups.get(key))
-    if tmp and "gc" in setups:
-        c.check(tmp["ppid"] != r.launch["pid"], "_isdel.tmp is not a child of the launcher")
-        tmp_end = end_of(evs, tmp["pid"])
-        r.check_gap(setups["gc"], tmp_end and tmp_end["time"], at_least=SETTLE_MIN, at_most=12,
+        r.check_child_of_launcher(setups.get(key))
+
+    def ended(ev):
+        e = ev and end_of(evs, ev["pid"])
+        return e and e["time"]
+
+    if tmp and "other" in setups:
+        c.check(tmp["ppid"] == setups["pat"]["pid"], "_isdel.tmp is the child of its setup.exe")
+        r.check_gap(setups["other"], ended(tmp), at_least=SETTLE_MIN, at_most=12,
                     what="*.tmp held the step while _isdel.tmp ran, then the settle rounds")
-    if worker and "rc" in setups:
-        gc_end = end_of(evs, setups["gc"]["pid"])
-        r.check_gap(setups["rc"], gc_end and gc_end["time"], at_least=SETTLE_MIN, at_most=10,
-                    what="a same-named grandchild (worker.exe) did not hold the step")
-        r.check_gap(setups["rc"], worker["time"], 0, 25,
-                    what="next step began while the grandchild worker.exe (25 s) still ran")
-    if worker2 and "rs" in setups:
+    if worker and "other" in setups and "tray" in setups:
+        c.check(worker["ppid"] != r.launch["pid"] and worker["time"] < setups["other"]["time"],
+                "worker.exe was started by another program, before the step")
+        r.check_gap(setups["tray"], ended(setups["other"]), at_least=SETTLE_MIN, at_most=10,
+                    what="a same-named process another program started (worker.exe) did not hold the step")
+        c.check(not ended(worker) or ended(worker) > setups["tray"]["time"],
+                "next step began while the other program's worker.exe still ran")
+    if tray and "tray" in setups and "rc" in setups:
+        c.check(tray["ppid"] == setups["tray"]["pid"], "tray.exe is the child of its setup.exe")
+        r.check_gap(setups["rc"], ended(setups["tray"]), at_least=SETTLE_MIN, at_most=10,
+                    what="a program the installer left running, unlisted (tray.exe), did not hold the step")
+        c.check(not ended(tray) or ended(tray) > setups["rc"]["time"], "next step began while tray.exe still ran")
+    if worker2 and "deep" in setups:
         r.check_child_of_launcher(worker2)
-        w2_end = end_of(evs, worker2["pid"])
-        r.check_gap(setups["rs"], w2_end and w2_end["time"], at_least=SETTLE_MIN, at_most=12,
-                    what="absent.exe~worker2.exe held the step while its second name ran as the launcher's child")
-    if restarted and done:
-        r.check_child_of_launcher(restarted)
-        rs_end = end_of(evs, setups["rs"]["pid"]) if "rs" in setups else None
-        r.check_gap(restarted, rs_end and rs_end["time"], 1.5, 8,
+        r.check_gap(setups["deep"], ended(worker2), at_least=SETTLE_MIN, at_most=12,
+                    what="absent.exe~worker2.exe held the step while the reparented worker2.exe ran")
+    if mid and deep and "rs" in setups:
+        c.check(mid["ppid"] == setups["deep"]["pid"] and deep["ppid"] == mid["pid"],
+                "deep.exe was started by mid.exe, which setup.exe started")
+        c.check(ended(mid) is not None and ended(mid) < ended(deep), "mid.exe ended before deep.exe (an orphan)")
+        r.check_gap(setups["rs"], ended(deep), at_least=SETTLE_MIN, at_most=12,
+                    what="deep.exe three levels down held the step, then the settle rounds")
+    if relauncher and restarted and done:
+        c.check(relauncher["ppid"] == setups["rs"]["pid"] and restarted["ppid"] == relauncher["pid"],
+                "each copy of the restarting installer was started by the one before")
+        r.check_gap(restarted, ended(setups["rs"]), 1.5, 8,
                     what="the restarted copy appeared about 2 s after the first one had gone")
-        re_end = end_of(evs, restarted["pid"])
-        r.check_gap(done, re_end and re_end["time"], at_least=SETTLE_MIN, at_most=12,
-                    what="the settle rounds caught the restarted installer and waited for it")
+        r.check_gap(done, ended(restarted), at_least=SETTLE_MIN, at_most=12,
+                    what="the restarted installer held the step, then the settle rounds")
     r.check_exit_zero()
     return r.finish()
 
@@ -376,7 +407,7 @@ def dialog_and_msi(prefix, artifacts):
     r = Run(prefix, "dialog_and_msi", artifacts)
     m = r.medium
     m.add_launcher(LAUNCHER[prefix.name])
-    m.add_installer("dlg/setup.exe", run_ms=1000, child=["helper.exe", "late.exe"], child_reparent=1)
+    m.add_installer("dlg/setup.exe", run_ms=1000, child=["helper.exe", "late.exe"])
     m.add_installer("dlg/helper.exe", run_ms=2000)
     m.add_installer("dlg/late.exe", run_ms=4500)
     m.add_installer("after/mark.exe", run_ms=200)
@@ -395,6 +426,8 @@ def dialog_and_msi(prefix, artifacts):
     setup = r.one("setup.exe")
     late = r.one("late.exe")
     mark = r.one("mark.exe")
+    if setup and late:
+        c.check(late["ppid"] == setup["pid"], "late.exe is the child of setup.exe")
     if setup:
         c.check(r.params(setup) == " /S /v/qn", "dialog step passed its arguments unchanged",
                 "(%r)" % r.params(setup))

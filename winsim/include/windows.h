@@ -334,6 +334,43 @@ void WINAPI GetLocalTime(LPSYSTEMTIME time);
 DWORD WINAPI GetTickCount(void);
 UINT WINAPI GetACP(void);
 BOOL WINAPI IsWow64Process(HANDLE process, PBOOL wow64);
+// Job objects: only what the launcher's watch of its run asks for.
+#define SYNCHRONIZE 0x00100000L
+#define JOB_OBJECT_LIMIT_BREAKAWAY_OK 0x00000800
+#define ERROR_MORE_DATA 234L
+typedef enum _JOBOBJECTINFOCLASS {
+    JobObjectBasicProcessIdList = 3,
+    JobObjectBasicLimitInformation = 2,
+    JobObjectExtendedLimitInformation = 9
+} JOBOBJECTINFOCLASS;
+typedef struct _JOBOBJECT_BASIC_LIMIT_INFORMATION {
+    long long PerProcessUserTimeLimit, PerJobUserTimeLimit;
+    DWORD LimitFlags;
+    SIZE_T MinimumWorkingSetSize, MaximumWorkingSetSize;
+    DWORD ActiveProcessLimit;
+    ULONG_PTR Affinity;
+    DWORD PriorityClass, SchedulingClass;
+} JOBOBJECT_BASIC_LIMIT_INFORMATION;
+typedef struct _IO_COUNTERS {
+    unsigned long long ReadOperationCount, WriteOperationCount, OtherOperationCount;
+    unsigned long long ReadTransferCount, WriteTransferCount, OtherTransferCount;
+} IO_COUNTERS;
+typedef struct _JOBOBJECT_EXTENDED_LIMIT_INFORMATION {
+    JOBOBJECT_BASIC_LIMIT_INFORMATION BasicLimitInformation;
+    IO_COUNTERS IoInfo;
+    SIZE_T ProcessMemoryLimit, JobMemoryLimit, PeakProcessMemoryUsed, PeakJobMemoryUsed;
+} JOBOBJECT_EXTENDED_LIMIT_INFORMATION;
+typedef struct _JOBOBJECT_BASIC_PROCESS_ID_LIST {
+    DWORD NumberOfAssignedProcesses;
+    DWORD NumberOfProcessIdsInList;
+    ULONG_PTR ProcessIdList[1];
+} JOBOBJECT_BASIC_PROCESS_ID_LIST;
+HANDLE WINAPI CreateJobObjectA(LPSECURITY_ATTRIBUTES security, LPCSTR name);
+BOOL WINAPI SetInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS infoClass, LPVOID info,
+                                    DWORD length);
+BOOL WINAPI AssignProcessToJobObject(HANDLE job, HANDLE process);
+BOOL WINAPI QueryInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS infoClass, LPVOID info,
+                                      DWORD length, LPDWORD returnLength);
 
 // advapi32
 BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
