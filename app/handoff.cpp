@@ -2,8 +2,6 @@
 
 #include "stagerun.h"
 
-#include <shellapi.h>
-
 // Looked up at run time: kernels before XP SP2 lack the export.
 IsWow64ProcessFn IsWow64ProcessPtr =
     (IsWow64ProcessFn)(void *)GetProcAddress(GetModuleHandleA("kernel32"), "IsWow64Process");
@@ -49,28 +47,54 @@ static void ReportFailedHandOff(void)
                                                   : "Cannot start " SIBLING_NAME);
 }
 
-HandOffResult HandOffTo64BitSibling(void)
+// The switches the sibling is to run with: the same program, so a silent run stays silent and
+// writes the same log.
+static void BuildSiblingParameters(char *parameters, size_t capacity)
+{
+    parameters[0] = '\0';
+    if (SilentMode)
+        AppendText(parameters, capacity, "/s ", capacity);
+    if (NoRestart)
+        AppendText(parameters, capacity, NORESTART_SWITCH " ", capacity);
+    if (LogPath[0] != '\0') {
+        AppendText(parameters, capacity, LOG_SWITCH ":\"", capacity);
+        AppendText(parameters, capacity, LogPath, capacity);
+        AppendText(parameters, capacity, "\" ", capacity);
+    }
+    size_t length = strlen(parameters);
+    if (length > 0)
+        parameters[length - 1] = '\0';
+}
+
+// A deployment tool that started this program waits for it: so it waits for the sibling, and
+// ends with the sibling's exit code.
+HandOffResult HandOffTo64BitSibling(int *exitCode)
 {
     char path[MAX_PATH];
-    // Room for "/s", the log switch and the longest log path.
-    char parameters[sizeof("/s " LOG_SWITCH ":\"\"") + MAX_PATH];
+    char parameters[sizeof("/s " NORESTART_SWITCH " " LOG_SWITCH ":\"\"") + MAX_PATH];
     if (!IsRunningUnderWow64())
         return HANDOFF_NOT_NEEDED;
     KillWindowsInstallers();
     if (GetSiblingPath(path, sizeof(path))) {
-        // The sibling is this same program: a silent run stays silent, and writes the same log.
-        wsprintfA(parameters, LogPath[0] != '\0' ? "%s%s" LOG_SWITCH ":\"%s\"" : "%s",
-                  SilentMode ? "/s" : "", SilentMode ? " " : "", LogPath);
-        INT_PTR result = (INT_PTR)ShellExecuteA(NULL, "open", path, parameters, NULL, SW_SHOW);
+        HANDLE sibling;
+        INT_PTR result;
+        BuildSiblingParameters(parameters, sizeof(parameters));
+        BOOL started = OpenThroughShell(path, parameters, &sibling, &result);
         LogHandOff(path, parameters, result);
-        if (result > 32)
+        if (started && sibling != NULL) {
+            DWORD code = EXIT_HANDOFF_FAILED;
+            WaitForSingleObject(sibling, INFINITE);
+            GetExitCodeProcess(sibling, &code);
+            CloseHandle(sibling);
+            Outcome.handedOver = TRUE;
+            *exitCode = (int)code;
             return HANDOFF_DONE;
+        }
         // The shell's own codes below 32 for a missing file, path or access name the same
         // errors as the system's codes of the same number.
-        if (GetLastError() == ERROR_SUCCESS)
+        if (!started && GetLastError() == ERROR_SUCCESS)
             SetLastError((DWORD)result);
     }
-    if (!SilentMode)
-        ReportFailedHandOff();
+    ReportFailedHandOff();
     return HANDOFF_FAILED;
 }

@@ -70,14 +70,15 @@ static BOOL TakeWord(const char **cursor, char *word, size_t capacity)
     return whole;
 }
 
-// "/s" alone is a silent run, as it always was, and so is a tail of "/s" and one log switch in
-// either order. The first log switch turns the log on whatever else the tail holds; other words
-// are ignored.
+// "/s" alone is a silent run, as it always was, and so is a tail of "/s" with "/norestart" and
+// one log switch, each at most once, in any order. The first log switch turns the log on, and
+// "/norestart" holds, whatever else the tail holds; other words are ignored.
 static void ReadSwitches(const char *tail)
 {
     int words = 0;
     int silentWords = 0;
     int logWords = 0;
+    int noRestartWords = 0;
     const char *cursor = tail;
     for (;;) {
         while (IsBlank(*cursor))
@@ -89,6 +90,11 @@ static void ReadSwitches(const char *tail)
         words++;
         if (IsSameText(word, "/s")) {
             silentWords++;
+            continue;
+        }
+        if (IsSameText(word, NORESTART_SWITCH)) {
+            noRestartWords++;
+            NoRestart = 1;
             continue;
         }
         // "/log", or "/log:" and a path, in either case.
@@ -104,7 +110,9 @@ static void ReadSwitches(const char *tail)
         if (!whole || !CopyText(LogPath, sizeof(LogPath), word + sizeof(LOG_SWITCH)))
             LogPath[0] = '\0';
     }
-    if (IsSameText(tail, "/s") || (words == 2 && silentWords == 1 && logWords == 1))
+    if (IsSameText(tail, "/s") ||
+        (words > 1 && silentWords == 1 && logWords <= 1 && noRestartWords <= 1 &&
+         words == silentWords + logWords + noRestartWords))
         SilentMode = 1;
 }
 
@@ -138,11 +146,12 @@ static int RunLauncher(HINSTANCE instance)
     char title[TEXT_BUFFER_SIZE];
     char className[TEXT_BUFFER_SIZE];
 
+    int siblingExitCode = 0;
     if (HasDllRedirection())
         return EXIT_DLL_REDIRECTION;
-    switch (HandOffTo64BitSibling()) {
+    switch (HandOffTo64BitSibling(&siblingExitCode)) {
     case HANDOFF_DONE:
-        return 0;
+        return siblingExitCode;
     case HANDOFF_FAILED:
         return EXIT_HANDOFF_FAILED;
     case HANDOFF_NOT_NEEDED:
@@ -167,8 +176,10 @@ static int RunLauncher(HINSTANCE instance)
     hInstance = instance;
     HWND window = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
                                   CW_USEDEFAULT, 0, NULL, NULL, instance, NULL);
-    if (window == NULL)
-        return 0;
+    if (window == NULL) {
+        NoteFailure(0, FAILURE_NO_WINDOW, 0);
+        return DecideExitCode();
+    }
     ShowWindow(window, SW_HIDE);
     UpdateWindow(window);
 

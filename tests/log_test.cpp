@@ -75,6 +75,7 @@ TEST(StepLog, TypicalRun)
         "step 2: settle round 4 found HELPER.EXE back",
         "step 2: held by HELPER.EXE",
         "step 2: HELPER.EXE held it for 1.6 s",
+        "step 2: setup.exe ended with exit code 0",
         "step 3: run .\\setup.exe in C:\\Pkg\\app under the dialog, parameters \"-s "
         "-F1\"C:\\Pkg\\APP\\SETUP.ISS\" -F2\"C:\\WINDOWS\\temp\\S.LOG\"\"; waits for it and the "
         "wait list \" \" (split at *); asks for a restart",
@@ -83,6 +84,7 @@ TEST(StepLog, TypicalRun)
         "step 3: started (ShellExecute answered 42)",
         "step 3: held by SETUP.EXE",
         "step 3: SETUP.EXE held it for 0.8 s",
+        "step 3: setup.exe ended with exit code 0",
         "step 4: copy .\\tool.exe to C:\\WINDOWS\\tool.exe",
         "step 4: run C:\\WINDOWS\\tool.exe in C:\\Pkg\\app under the dialog, parameters \"/q\"; "
         "waits for it and the wait list \"\" (split at *)",
@@ -90,11 +92,12 @@ TEST(StepLog, TypicalRun)
         "step 4: started (ShellExecute answered 42)",
         "step 4: held by TOOL.EXE",
         "step 4: TOOL.EXE held it for 0.8 s",
+        "step 4: tool.exe ended with exit code 0",
         "step 5: skipped: .\\nothere.exe is missing (current folder C:\\Pkg)",
         "step 6: no more steps: the run ends",
         "restart: answered Yes",
         "restart requested",
-        "==== end of run, exit code 0",
+        "==== end of run, exit code 1603: step 5 failed: its file is missing",
     };
     EXPECT_EQ(expected, LogLines());
     // Each line carries the local time of its event: the second step started at 1.5 s.
@@ -184,7 +187,8 @@ INSTANTIATE_TEST_SUITE_P(
                    Nothing,
                    {"setup list C:\\Pkg\\StageRun.ini, section [SetupList]",
                     "no StageRun.ini found", "step 1: no more steps: the run ends",
-                    "no step asked for a restart", "==== end of run, exit code 0"}},
+                    "no step asked for a restart",
+                    "==== end of run, exit code 1603: no setup list to run"}},
         FailingRun{"FieldTooLong",
                    "[SetupSilent]\nSetup1=-3,x\nSetup2=1,a.exe,x, ,12\n",
                    "/s /log",
@@ -193,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "Setup1=\"-3\",\"x\",\"\",\"\",\"\"",
                     "1 steps loaded; the list ends at Setup2: RebootFlag does not fit",
                     "step 1: Kind \"-3\" is no step: the run ends", "no step asked for a restart",
-                    "==== end of run, exit code 0"}},
+                    "==== end of run, exit code 0: every step did what it says"}},
         FailingRun{"CannotStartAndCopyFails",
                    "[SetupList]\nSetup1=1,a.exe,/q\nSetup2=2,tool.exe, ,\nSetup3=1,app\\b.exe, ,\n",
                    Tail,
@@ -208,7 +212,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "step 2: copy failed (error 5: Access is denied.): skipped",
                     "step 3: skipped: folder C:\\Pkg\\app cannot be made current",
                     "step 4: no more steps: the run ends", "no step asked for a restart",
-                    "==== end of run, exit code 0"}},
+                    "==== end of run, exit code 1603: step 1 failed: its installer could not be "
+                    "started (3 steps failed)"}},
         FailingRun{"DeviceFailures",
                    "[SetupList]\nSetup1=0,d.inf,ven_8086\nSetup2=0,d.inf,ven_9999\n"
                    "Setup3=-1,x,ven_8086\nSetup4=-2,x\nSetup5=0,d.inf, \n",
@@ -227,7 +232,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "step 4: hardware rescan failed",
                     "step 5: skipped: the hardware-id text is blank",
                     "step 6: no more steps: the run ends", "no step asked for a restart",
-                    "==== end of run, exit code 0"}},
+                    "==== end of run, exit code 1603: step 1 failed: its driver was not installed "
+                    "(2 steps failed)"}},
         FailingRun{"RestartRefused",
                    "[SetupList]\nSetup1=0,d.inf,ven_8086\n",
                    "/log /s",
@@ -238,7 +244,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "step 1: driver installed, restart needed",
                     "step 2: no more steps: the run ends", "restart: silent run, not asked",
                     "restart refused (error 1115: A system shutdown is in progress.)",
-                    "==== end of run, exit code 0"}},
+                    "silent run, no message box: \"ExitWindowsEx\": A system shutdown is in "
+                    "progress.",
+                    "==== end of run, exit code 3010: every step did what it says; a restart is "
+                    "needed, not done (the system refused it)"}},
         FailingRun{"EscAndRestartDeclined",
                    "[SetupList]\nSetup1=1,a.exe,/q, ,1\n",
                    Tail,
@@ -246,8 +255,10 @@ INSTANTIATE_TEST_SUITE_P(
                    {"step 1: run .\\a.exe in C:\\Pkg under the dialog, parameters \"/q\"; waits "
                     "for it and the wait list \" \" (split at *); asks for a restart",
                     "step 1: started (ShellExecute answered 42)", "step 1: held by A.EXE", Esc,
+                    "step 1: a.exe still runs as the step ends: its exit code is not known",
                     "step 2: no more steps: the run ends", "restart: answered No",
-                    "==== end of run, exit code 0"}},
+                    "==== end of run, exit code 3010: every step did what it says; a restart is "
+                    "needed, not done (answered No)"}},
         FailingRun{"DllRedirection",
                    "[SetupList]\nSetup1=1,a.exe, ,\n",
                    Tail,
@@ -260,7 +271,9 @@ INSTANTIATE_TEST_SUITE_P(
                    {"hand-off to C:\\Pkg\\stagerun64.exe, parameters \"/s /log:\"C:\\Users\\"
                     "Setup\\AppData\\Local\\Temp\\StageRun.log\"\": not started (ShellExecute "
                     "answered 2, last error 2: The system cannot find the file specified.)",
-                    "==== end of run, exit code 2"}}),
+                    "silent run, no message box: \"Cannot start stagerun64.exe\": The system "
+                    "cannot find the file specified.",
+                    "==== end of run, exit code 2: stagerun64.exe could not be started"}}),
     [](const ::testing::TestParamInfo<FailingRun> &info) { return std::string(info.param.name); });
 
 // Whether the text parts into whole characters of code page 949, whose lead bytes are 0x81-0xFE.
@@ -332,7 +345,7 @@ TEST_P(LogSwitches, PutTheLogThere)
     std::vector<std::string> lines = LogLines(c.log);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(Header(c.tail), lines[0]);
-    EXPECT_EQ("==== end of run, exit code 0", lines.back());
+    EXPECT_EQ("==== end of run, exit code 0: every step did what it says", lines.back());
 }
 
 static const char Setting[] = "[StageRun]\nLog=%curdir%\\Setup.log\n";
@@ -411,7 +424,7 @@ TEST_P(UnwritableLog, LeavesTheRunAsItIs)
               "box 15500 System Rebooting: Reboot system now?\n"
               "box 15500 ExitWindowsEx: Access is denied.\r\n\n"
               "driver 1000 USB\\VID_1\n"
-              "end 15500 exit 0 handles 0",
+              "end 15500 exit 3010 handles 0",
               Trace(result));
     std::string text = sim::ReadFileAt(TempLog);
     EXPECT_EQ(GetParam().loggedLines, LogLines().size()) << text;
@@ -440,7 +453,7 @@ static void DiskFullLater()
 INSTANTIATE_TEST_SUITE_P(
     Faults, UnwritableLog,
     ::testing::Values(Unwritable{"NoLog", "", NoFault, 0},
-                      Unwritable{"Written", "/log", NoFault, 23},
+                      Unwritable{"Written", "/log", NoFault, 25},
                       Unwritable{"ReadOnlyFolder", "/log", ReadOnlyFolder, 0},
                       Unwritable{"FolderInItsPlace", "/log", FolderInItsPlace, 0},
                       Unwritable{"DiskFull", "/log", DiskFull, 0},

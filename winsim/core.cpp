@@ -542,3 +542,50 @@ HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters
     SetLastError(result > 32 ? 0 : (DWORD)result);
     return (HINSTANCE)result;
 }
+
+// As Windows does: without SEE_MASK_FLAG_NO_UI a failed start is said in an error box, and the
+// process handle is given only with SEE_MASK_NOCLOSEPROCESS, for a process that started.
+BOOL WINAPI ShellExecuteExA(LPSHELLEXECUTEINFOA info)
+{
+    if (info == nullptr || info->cbSize != sizeof(*info)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    info->hProcess = NULL;
+    info->hInstApp = ShellExecuteA(info->hwnd, info->lpVerb, info->lpFile, info->lpParameters,
+                                   info->lpDirectory, info->nShow);
+    DWORD error = GetLastError();
+    if ((INT_PTR)info->hInstApp <= 32) {
+        if ((info->fMask & SEE_MASK_FLAG_NO_UI) == 0)
+            MessageBoxA(info->hwnd, "Windows cannot find the file.", info->lpFile,
+                        MB_OK | MB_ICONHAND);
+        SetLastError(error);
+        return FALSE;
+    }
+    if (info->fMask & SEE_MASK_NOCLOSEPROCESS)
+        info->hProcess = OpenHandle(HANDLE_PROCESS, launches.back().pid);
+    return TRUE;
+}
+
+// A process handle is signalled when the process has ended; waiting lets virtual time run.
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)
+{
+    uintptr_t pid;
+    if (!LookupHandle(handle, HANDLE_PROCESS, &pid)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    DWORD deadline = milliseconds == INFINITE ? kForever : clockMs + milliseconds;
+    for (;;) {
+        if (Record((DWORD)pid)->endMs != kForever)
+            return WAIT_OBJECT_0;
+        DWORD next = NextEventTime();
+        if (next == kForever && deadline == kForever)
+            StopRun("waits for a process that never ends");
+        if (next > deadline) {
+            AdvanceTo(deadline);
+            return WAIT_TIMEOUT;
+        }
+        AdvanceTo(next);
+    }
+}

@@ -153,6 +153,10 @@ typedef struct _OSVERSIONINFOW {
 
 // Processes and modules
 #define STILL_ACTIVE 259
+#define INFINITE 0xFFFFFFFF
+#define WAIT_OBJECT_0 0x00000000
+#define WAIT_TIMEOUT 0x00000102
+#define WAIT_FAILED 0xFFFFFFFF
 #define PROCESS_TERMINATE 0x0001
 #define PROCESS_QUERY_INFORMATION 0x0400
 #define TOKEN_QUERY 0x0008
@@ -294,6 +298,7 @@ HANDLE WINAPI GetCurrentProcess(void);
 DWORD WINAPI GetCurrentProcessId(void);
 HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD processId);
 BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 BOOL WINAPI CloseHandle(HANDLE handle);
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
