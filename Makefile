@@ -73,6 +73,7 @@ fuzz-smoke:
 e2e-test: dist
 	@bash $(DEPS) wine
 	cmake --preset host >/dev/null
+	@python3 tests/e2e/winestart.py
 	ctest --test-dir build/host -L e2e -j 2 --output-on-failure
 
 test:

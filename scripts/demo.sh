@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh wine
 
-for f in dist/stagerun.exe dist/stagerun64.exe dist/stagerun-check.exe build/win64/tests/e2e/fixtures/fakeinst.exe; do
+for f in dist/stagerun.exe dist/stagerun64.exe dist/stagerun-check.exe dist/stagerun-check64.exe build/win64/tests/e2e/fixtures/fakeinst.exe; do
   if [ ! -f "$f" ]; then
     echo "demo: $f is missing: run 'make demo' (it builds dist/ and the fixtures first)" >&2
     exit 1

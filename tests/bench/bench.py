@@ -44,6 +44,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "e2e"))
 
 from harness import HarnessError, Medium, Prefix, REPO, log, read_events, winpath  # noqa: E402
+from winestart import no_32bit  # noqa: E402
 
 sys.path.insert(0, os.path.join(REPO, "scripts"))
 from kit import version  # noqa: E402
@@ -464,6 +465,11 @@ def main():
     if not args.no_build:
         subprocess.run(["make", "-C", REPO, "dist"], check=True, stdout=sys.stderr)
     rows, notes = size_rows()
+    # Where no 32-bit program runs, the 64-bit launcher is measured and the 32-bit one is not.
+    if no_32bit():
+        args.prefix = "p64"
+        rows.append(("2-5 Figures of stagerun.exe", "not measured", "-",
+                     "this machine runs no 32-bit program (%s)" % no_32bit(), "-", "-"))
     for r in rows:
         log("%s: %s" % (r[0], r[1]))
 
@@ -484,7 +490,7 @@ def main():
     notes.append("Wine's X11 driver runs with unmanaged windows (no window manager on the Xvfb); "
                  "the baselines are tests/bench/fixtures/benchfix.c")
 
-    wine = subprocess.run(["wine", "--version"], stdout=subprocess.PIPE).stdout.decode().strip()
+    wine = subprocess.run(prefix.command() + ["--version"], stdout=subprocess.PIPE).stdout.decode().strip()
     quick = " (quick mode: one short run each; figures not meaningful)" if args.quick else ""
     head = ["# StageRun %s bench%s" % (version(), quick),
             "",

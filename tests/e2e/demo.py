@@ -13,6 +13,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from harness import Prefix, Medium, HarnessError, REPO, image_colours, log, split_command, winpath  # noqa: E402
 from scenarios import DialogCatcher  # noqa: E402
+from winestart import checker_name, no_32bit  # noqa: E402
 
 DEMO = os.path.join(REPO, "examples", "demo")
 
@@ -55,15 +56,15 @@ def build_medium(prefix, work):
     return m
 
 
-def describe(events, launch, t0):
+def describe(events, launch, t0, launcher):
     def at(ms):
         return "[%6.2fs]" % ((ms - t0) / 1000.0)
 
     starts = [e for e in events if e["event"] == "start"]
     ends = {e["pid"]: e for e in events if e["event"] == "end"}
-    out = ["%s stagerun.exe started (pid %d) by the user" % (at(launch["time"]), launch["pid"])]
+    out = ["%s %s started (pid %d) by the user" % (at(launch["time"]), launcher, launch["pid"])]
     exit_ev = next((e for e in events if e["event"] == "exit" and e["pid"] == launch["pid"]), None)
-    if exit_ev:
+    if exit_ev and launcher == "stagerun.exe":
         out.append("%s stagerun.exe exited with code %d (32-bit launcher on 64-bit Windows: handed over)"
                    % (at(exit_ev["time"]), exit_ev["code"]))
     steps = [e for e in starts if e.get("pname", "").lower() == "stagerun64.exe" and e.get("role") == "main"
@@ -104,13 +105,18 @@ def main():
         log("demo: medium %s (in the prefix: %s)" % (m.dir, m.win))
         with open(os.path.join(m.dir, "StageRun.ini")) as f:
             log("demo: StageRun.ini\n" + "".join("    " + l for l in f.read().replace("\r", "").splitlines(True)))
-        check = os.path.join(os.environ.get("E2E_DIST", os.path.join(REPO, "dist")), "stagerun-check.exe")
+        check = os.path.join(os.environ.get("E2E_DIST", os.path.join(REPO, "dist")), checker_name())
         code, report = prefix.wine([check, m.win], check=False)
-        log("demo: stagerun-check %s (exit code %d)\n" % (m.win, code)
+        log("demo: %s %s (exit code %d)\n" % (checker_name(), m.win, code)
             + "".join("    " + l for l in report.splitlines(True)))
         shot = Shot(prefix, m)
         step_log = os.path.join(m.dir, "demo-run.log")
-        m.run("stagerun.exe", ["/log:" + winpath(step_log, prefix.path)], timeout=90, watcher=shot,
+        launcher = "stagerun.exe"
+        if no_32bit():
+            launcher = "stagerun64.exe"
+            log("demo: starting stagerun64.exe directly: stagerun.exe is a 32-bit program, which this machine "
+                "cannot run (on 64-bit Windows it hands the run over to stagerun64.exe)")
+        m.run(launcher, ["/log:" + winpath(step_log, prefix.path)], timeout=90, watcher=shot,
               extra_env={"E2E_CFGDIR": winpath(os.path.join(m.dir, "app"), prefix.path)})
         # The run goes on in stagerun64.exe after stagerun.exe has exited;
         # keep looking for the dialog until it has gone too.
@@ -126,7 +132,7 @@ def main():
         events = m.events()
         launch = next(e for e in events if e["event"] == "launch")
         log("\ndemo: timeline")
-        for line in describe(events, launch, launch["time"]):
+        for line in describe(events, launch, launch["time"], launcher):
             log("  " + line)
         _, after = prefix.wine([prefix.tool("devtool.exe"), "show", "E2E_STAGERUN_DEV"])
         log("\ndemo: device after the run: %s" % after.strip())
@@ -134,7 +140,7 @@ def main():
         log("demo: kind 2 copy in the Windows directory: %s" % ("present" if os.path.exists(copied) else "MISSING"))
         if os.path.exists(step_log):
             with open(step_log, encoding="cp1252", errors="replace") as f:
-                log("demo: the launcher's step log (stagerun.exe /log:...)\n"
+                log("demo: the launcher's step log (%s /log:...)\n" % launcher
                     + "".join("    " + l for l in f.read().replace("\r", "").splitlines(True)))
         if shot.shot:
             log("demo: screenshot of the progress dialog: %s" % shot.shot[0])

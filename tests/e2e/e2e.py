@@ -19,6 +19,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from harness import Prefix, HarnessError, REPO, log  # noqa: E402
+from winestart import require_32bit  # noqa: E402
 import scenarios  # noqa: E402
 
 
@@ -36,7 +37,7 @@ def main():
     args = ap.parse_args()
 
     if args.cmd == "list":
-        for name, (_, prefixes) in scenarios.SCENARIOS.items():
+        for name, (_, prefixes, _) in scenarios.SCENARIOS.items():
             for px in prefixes:
                 print(name, px)
         return 0
@@ -48,10 +49,12 @@ def main():
         if args.cmd == "cleanup":
             prefix.cleanup()
             return 0
-        fn, allowed = scenarios.SCENARIOS[args.scenario]
+        fn, allowed, starts_32bit = scenarios.SCENARIOS[args.scenario]
         if args.prefix not in allowed:
             log("%s does not run on %s" % (args.scenario, args.prefix))
             return 2
+        if starts_32bit:
+            require_32bit(args.scenario)
         prefix.load()
         t0 = time.time()
         log("== %s on %s: %s" % (args.scenario, args.prefix, (fn.__doc__ or "").strip().splitlines()[0]))

@@ -16,6 +16,8 @@ import subprocess
 import tempfile
 import time
 
+from winestart import require_32bit, wine_command
+
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DATA = os.path.join(REPO, "tests", "e2e", "data")
 ARCHES = {"p64": {"winearch": "win64", "build": "win64"},
@@ -82,6 +84,7 @@ class Prefix:
         })
         if self.display:
             env["DISPLAY"] = self.display
+        env.update(wine_command(self.arch["winearch"])[1])
         if extra:
             env.update(extra)
         return env
@@ -91,7 +94,7 @@ class Prefix:
         Output goes through files, not pipes: processes that Wine starts on
         the side (services, explorer) inherit them and would hold a pipe open."""
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            p = subprocess.Popen(["wine"] + list(args), env=self.env(extra_env), stdin=subprocess.DEVNULL,
+            p = subprocess.Popen(self.command() + list(args), env=self.env(extra_env), stdin=subprocess.DEVNULL,
                                  stdout=out, stderr=err, start_new_session=True)
             try:
                 p.wait(timeout=timeout)
@@ -107,8 +110,11 @@ class Prefix:
             raise HarnessError("wine %s failed (%d): %s %s" % (" ".join(args), p.returncode, text, errtext[-2000:]))
         return p.returncode, text
 
+    def command(self):
+        return wine_command(self.arch["winearch"])[0]
+
     def wine_bg(self, args, extra_env=None):
-        return subprocess.Popen(["wine"] + list(args), env=self.env(extra_env), stdin=subprocess.DEVNULL,
+        return subprocess.Popen(self.command() + list(args), env=self.env(extra_env), stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
 
     def tool(self, name):
@@ -118,7 +124,12 @@ class Prefix:
         return path
 
     # -- lifecycle ---------------------------------------------------------
+    def require_32bit(self):
+        if self.arch["winearch"] == "win32":
+            require_32bit("a 32-bit Wine prefix")
+
     def setup(self):
+        self.require_32bit()
         os.makedirs(self.work, exist_ok=True)
         self.cleanup(quiet=True)
         r, w = os.pipe()
@@ -162,6 +173,7 @@ class Prefix:
             json.dump({"display": self.display, "xvfb_pid": self.xvfb_pid, "path": self.path}, f)
 
     def load(self):
+        self.require_32bit()
         if not os.path.exists(self.state_file):
             raise HarnessError("prefix %s not set up (run e2e.py setup %s)" % (self.name, self.name))
         with open(self.state_file) as f:

@@ -9,10 +9,13 @@ import os
 import re
 import shutil
 import subprocess
+import sys
+import tempfile
 import time
 
 from harness import (Checks, HarnessError, Medium, REPO, DATA, log, starts, end_of, split_command, timeline,
                      image_colours, winpath)
+from winestart import LOADER64, checker_name
 
 LAUNCHER = {"p64": "stagerun64.exe", "p32": "stagerun.exe"}
 SETTLE_MIN = 5.5      # 20 settle rounds of 300 ms, less scheduling slack
@@ -24,9 +27,10 @@ DEVICE_DESC_INSTALLED = "StageRun E2E Test Device (driver installed)"
 SCENARIOS = {}
 
 
-def scenario(prefixes):
+def scenario(prefixes, starts_32bit=False):
+    """STARTS_32BIT: the scenario starts stagerun.exe on a 64-bit prefix."""
     def wrap(fn):
-        SCENARIOS[fn.__name__] = (fn, prefixes)
+        SCENARIOS[fn.__name__] = (fn, prefixes, starts_32bit)
         return fn
     return wrap
 
@@ -501,7 +505,7 @@ def devices(prefix, artifacts):
     return r.finish()
 
 
-@scenario(["p64"])
+@scenario(["p64"], starts_32bit=True)
 def handoff(prefix, artifacts):
     """The 32-bit launcher on a 64-bit prefix ends two msiexec.exe, hands the
     run to stagerun64.exe and exits; with /s the silent section is used."""
@@ -560,7 +564,7 @@ def handoff(prefix, artifacts):
     return rc | r.finish()
 
 
-@scenario(["p64"])
+@scenario(["p64"], starts_32bit=True)
 def handoff_elsewhere(prefix, artifacts):
     """Started by full path from another folder, as a shortcut or a deployment
     tool starts it, with the quoted name glued to "/s": the sibling beside the
@@ -610,10 +614,11 @@ def handoff_elsewhere(prefix, artifacts):
     return rc | r.finish()
 
 
-@scenario(["p32"])
+@scenario(["p64"])
 def checker(prefix, artifacts):
-    """stagerun-check.exe on a medium with traps: the plan, the findings with
-    their lines, the exit code, and the JSON form for pipelines."""
+    """The medium checker (stagerun-check64.exe where no 32-bit program runs)
+    on a medium with traps: the plan, the findings with their lines, the exit
+    code, and the JSON form for pipelines."""
     import json
     r = Run(prefix, "checker", artifacts)
     m = r.medium
@@ -622,7 +627,7 @@ def checker(prefix, artifacts):
         m.add_installer(f, run_ms=0)
     m.write_ini([("SetupList", ["1,s1.exe, ", r"1,sub\a.exe, ,", "2,tool.exe, ,",
                                 r'1,b.exe,-s -f1"%curdir%\missing.iss"'])])
-    check = os.path.join(os.environ.get("E2E_DIST", os.path.join(REPO, "dist")), "stagerun-check.exe")
+    check = os.path.join(os.environ.get("E2E_DIST", os.path.join(REPO, "dist")), checker_name())
     c = r.checks
     code, text = prefix.wine([check, m.win], check=False)
     log(text)
@@ -653,7 +658,7 @@ def checker(prefix, artifacts):
     return r.finish()
 
 
-@scenario(["p64"])
+@scenario(["p64"], starts_32bit=True)
 def step_log(prefix, artifacts):
     """/s /log:<path> through the 32-bit launcher on a 64-bit prefix: the
     log shows the hand-off, the switches passed on, each step and the end of
@@ -837,6 +842,57 @@ def missing_ini(prefix, artifacts):
     r.run(timeout=20)
     r.check_exit_zero(within=3)
     return r.finish()
+
+
+@scenario(["p64"])
+def loader_choice(prefix, artifacts):
+    """Whether this machine runs 32-bit programs, found by running Wine's
+    32-bit loader, agrees with starting the 32-bit checker through the `wine`
+    wrapper; with STAGERUN_NO_32BIT=1 the 64-bit loader and checker are used
+    and the 32-bit tests end as skipped before they start anything."""
+    c = Checks("loader_choice on p64")
+    here = os.path.dirname(os.path.abspath(__file__))
+    dist = os.environ.get("E2E_DIST", os.path.join(REPO, "dist"))
+
+    def run(args, forced, env=None):
+        env = dict(env or os.environ)
+        env.pop("STAGERUN_NO_32BIT", None)
+        if forced:
+            env["STAGERUN_NO_32BIT"] = "1"
+        with tempfile.TemporaryFile() as out:  # Wine's side processes would hold a pipe open
+            code = subprocess.run(args, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                  timeout=120).returncode
+            out.seek(0)
+            return code, out.read().decode("utf-8", "replace")
+
+    def shell(forced):
+        _, out = run([sys.executable, os.path.join(here, "winestart.py"), "shell"], forced)
+        return out, dict(l.replace("export ", "").split("=", 1) for l in out.splitlines() if "=" in l)
+
+    out, found = shell(False)
+    env = prefix.env()
+    env.pop("WINELOADER", None)
+    code, version = run(["wine", os.path.join(dist, "stagerun-check.exe"), "/version"], False, env)
+    runs = code == 0 and version.startswith("stagerun-check ")
+    c.check((found.get("CHECKER") == "stagerun-check.exe") == runs,
+            "the detection agrees with the wrapper starting the 32-bit checker", "(%s; %d %s)" % (out, code, version))
+
+    out, forced = shell(True)
+    c.check(forced.get("WINE") == LOADER64 and forced.get("CHECKER") == "stagerun-check64.exe" and
+            "(STAGERUN_NO_32BIT=1): 32-bit end-to-end tests are skipped" in out, "forced: the 64-bit loader and "
+            "checker, and the line saying why", "(%s)" % out)
+    env["WINELOADER"] = forced.get("WINELOADER", "")
+    code, version = run([forced.get("WINE", "?"), os.path.join(dist, forced.get("CHECKER", "?")), "/version"], True,
+                        env)
+    c.check(code == 0 and version.startswith("stagerun-check "), "forced: the 64-bit checker runs",
+            "(%d %s)" % (code, version))
+    work = os.path.join(artifacts, "loader_choice")
+    for args in (["setup", "p32"], ["run", "handoff", "p64"]):
+        code, out = run([sys.executable, os.path.join(here, "e2e.py"), "--work", work] + args, True)
+        c.check(code == 77 and "skipped: " in out, "forced: e2e.py %s ends as skipped" % " ".join(args),
+                "(%d %s)" % (code, out))
+    c.check(not os.path.exists(os.path.join(work, "prefix-p32")), "forced: no 32-bit prefix was made")
+    return c.done()
 
 
 # ---------------------------------------------------------------------------

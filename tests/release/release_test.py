@@ -30,10 +30,11 @@ sys.path.insert(0, os.path.join(REPO, "tests", "e2e"))
 
 from harness import Checks, Prefix, winpath  # noqa: E402
 import scenarios  # noqa: E402
+from winestart import require_32bit  # noqa: E402
 
 PRESETS = ("win32", "win64")
 DESCRIPTIONS = {"stagerun.exe": "StageRun setup launcher", "stagerun64.exe": "StageRun setup launcher",
-                "stagerun-check.exe": "StageRun medium checker"}
+                "stagerun-check.exe": "StageRun medium checker", "stagerun-check64.exe": "StageRun medium checker"}
 
 
 def version_from_header():
@@ -84,9 +85,9 @@ def shipped_programs():
 def expected_programs():
     names = ["stagerun.exe", "stagerun64.exe"]
     if os.path.isdir(os.path.join(REPO, "checker")):
-        names.append("stagerun-check.exe")
+        names += ["stagerun-check.exe", "stagerun-check64.exe"]
     else:
-        print("  note: no checker/ in this tree, so no stagerun-check.exe is expected")
+        print("  note: no checker/ in this tree, so no checker is expected")
     return names
 
 
@@ -309,6 +310,7 @@ def test_kit(work):
 # ---------------------------------------------------------------------------
 
 def test_signed_run(work, e2e_work):
+    require_32bit("the run of the signed launchers")
     prefix = Prefix(e2e_work, "p64").load()
     keys = os.path.join(work, "keys")
     shutil.rmtree(work, ignore_errors=True)
