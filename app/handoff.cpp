@@ -49,52 +49,42 @@ static void ReportFailedHandOff(void)
 
 // The switches the sibling is to run with: the same program, so a silent run stays silent and
 // writes the same log.
-static void BuildSiblingParameters(char *parameters, size_t capacity)
+static void BuildSiblingParameters(char *parameters)
 {
-    parameters[0] = '\0';
-    if (SilentMode)
-        AppendText(parameters, capacity, "/s ", capacity);
-    if (NoRestart)
-        AppendText(parameters, capacity, NORESTART_SWITCH " ", capacity);
-    if (LogPath[0] != '\0') {
-        AppendText(parameters, capacity, LOG_SWITCH ":\"", capacity);
-        AppendText(parameters, capacity, LogPath, capacity);
-        AppendText(parameters, capacity, "\" ", capacity);
-    }
-    size_t length = strlen(parameters);
+    BOOL logged = LogPath[0] != '\0';
+    int length = wsprintfA(parameters, "%s%s%s%s%s", SilentMode ? "/s " : "",
+                           NoRestart ? NORESTART_SWITCH " " : "", logged ? LOG_SWITCH ":\"" : "",
+                           LogPath, logged ? "\" " : "");
     if (length > 0)
         parameters[length - 1] = '\0';
 }
 
 // A deployment tool that started this program waits for it: so it waits for the sibling, and
 // ends with the sibling's exit code.
-HandOffResult HandOffTo64BitSibling(int *exitCode)
+int HandOffTo64BitSibling(void)
 {
     char path[MAX_PATH];
     char parameters[sizeof("/s " NORESTART_SWITCH " " LOG_SWITCH ":\"\"") + MAX_PATH];
-    if (!IsRunningUnderWow64())
-        return HANDOFF_NOT_NEEDED;
     KillWindowsInstallers();
     if (GetSiblingPath(path, sizeof(path))) {
         HANDLE sibling;
-        INT_PTR result;
-        BuildSiblingParameters(parameters, sizeof(parameters));
-        BOOL started = OpenThroughShell(path, parameters, &sibling, &result);
+        BuildSiblingParameters(parameters);
+        INT_PTR result = OpenThroughShell(path, parameters, &sibling);
         LogHandOff(path, parameters, result);
-        if (started && sibling != NULL) {
+        if (result > 32) {
+            // Without a process handle to wait on, the exit code cannot be passed on: 2.
             DWORD code = EXIT_HANDOFF_FAILED;
             WaitForSingleObject(sibling, INFINITE);
             GetExitCodeProcess(sibling, &code);
             CloseHandle(sibling);
             Outcome.handedOver = TRUE;
-            *exitCode = (int)code;
-            return HANDOFF_DONE;
+            return (int)code;
         }
         // The shell's own codes below 32 for a missing file, path or access name the same
         // errors as the system's codes of the same number.
-        if (!started && GetLastError() == ERROR_SUCCESS)
+        if (GetLastError() == ERROR_SUCCESS)
             SetLastError((DWORD)result);
     }
     ReportFailedHandOff();
-    return HANDOFF_FAILED;
+    return EXIT_HANDOFF_FAILED;
 }

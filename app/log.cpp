@@ -73,19 +73,6 @@ static void PutNumber(const char *format, UINT value)
     Put(digits);
 }
 
-// A system's text on one line, without the line ending it comes with.
-static const char *OneLine(char *text)
-{
-    size_t length = strlen(text);
-    while (length > 0 && (unsigned char)text[length - 1] <= ' ')
-        text[--length] = '\0';
-    for (size_t i = 0; i < length; i++) {
-        if (text[i] == '\r' || text[i] == '\n')
-            text[i] = ' ';
-    }
-    return text;
-}
-
 // The code and the system's text for it, on one line.
 static void PutError(DWORD code)
 {
@@ -96,8 +83,14 @@ static void PutError(DWORD code)
                        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof(text), NULL);
     if (length == 0 || length >= sizeof(text))
         return;
+    while (length > 0 && (unsigned char)text[length - 1] <= ' ')
+        text[--length] = '\0';
+    for (DWORD i = 0; i < length; i++) {
+        if (text[i] == '\r' || text[i] == '\n')
+            text[i] = ' ';
+    }
     Put(": ");
-    Put(OneLine(text));
+    Put(text);
 }
 
 // Writes one event: the local time, then the format with its arguments. A leading "@" puts
@@ -226,51 +219,40 @@ void OpenLog(const char *commandTail)
          (UINT)GetSystemDefaultLCID(), GetACP(), program, commandTail, ModuleDirectory);
 }
 
-// Why a step failed, in the order of StepFailure from FAILURE_SKIPPED on; a skip in the order of
-// StepSkip from SKIP_FILE_MISSING on.
+// Why the run ends with its exit code: a failure in the order of StepFailure (a skip in the order
+// of StepSkip), a restart in the order of RestartFate. %u is the installer's code.
 static const char *const FailureTexts[] = {"",
-                                           "its copy failed",
-                                           "its installer could not be started",
-                                           "its driver was not installed",
-                                           "its installer ended with exit code %u",
-                                           "no setup list to run",
-                                           "the main window could not be created",
-                                           "the run was ended before the end of its list"};
-static const char *const SkipTexts[] = {"its file is missing", "its folder is unusable",
-                                        "a path it needs does not fit",
-                                        "its hardware-id text is blank"};
-static const char *const RestartTexts[] = {"", "not done (/norestart)", "not done (answered No)",
-                                           "not done (the system refused it)"};
+                                           "copy failed",
+                                           "not started",
+                                           "driver not installed",
+                                           "exit code %u",
+                                           "no setup list",
+                                           "ended early"};
+static const char *const SkipTexts[] = {"file missing", "no folder", "path too long",
+                                        "no hardware id"};
+static const char *const RestartTexts[] = {"an installer needs a restart",
+                                           "no restart (/norestart)", "no restart (answered No)",
+                                           "restart refused", "restart started"};
 
 // The last line: the exit code and why.
 void LogEnd(int exitCode)
 {
     const RunOutcome &o = Outcome;
-    char why[MESSAGE_SIZE];
-    if (o.handedOver) {
-        wsprintfA(why, "the exit code of " SIBLING_NAME);
-    } else if (exitCode == EXIT_DLL_REDIRECTION) {
-        wsprintfA(why, "a .local would redirect its DLLs");
-    } else if (exitCode == EXIT_HANDOFF_FAILED) {
-        wsprintfA(why, SIBLING_NAME " could not be started");
-    } else if (o.failures > 0) {
-        int used = o.failedStep > 0 ? wsprintfA(why, "step %u failed: ", (UINT)o.failedStep) : 0;
-        const char *text = o.failure == FAILURE_SKIPPED ? SkipTexts[o.detail - SKIP_FILE_MISSING]
-                                                        : FailureTexts[o.failure - FAILURE_SKIPPED];
-        used += wsprintfA(why + used, text, (UINT)o.detail);
-        if (o.failures > 1)
-            wsprintfA(why + used, " (%u steps failed)", (UINT)o.failures);
-    } else if (o.restart == RESTART_STARTED) {
-        wsprintfA(why, "every step did what it says, and the restart was started");
-    } else if (o.restart != RESTART_NOT_NEEDED) {
-        wsprintfA(why, "every step did what it says; a restart is needed, %s",
-                  RestartTexts[o.restart]);
-    } else if (o.restartStep != 0) {
-        wsprintfA(why, "every step did what it says; step %u's installer needs a restart",
-                  (UINT)o.restartStep);
-    } else {
-        wsprintfA(why, "every step did what it says");
-    }
+    char why[2 * NUMBER_SIZE + 64]; // the step, then the longest text with its number
+    const char *text = "all steps done";
+    if (o.handedOver)
+        text = SIBLING_NAME "'s";
+    else if (exitCode == EXIT_DLL_REDIRECTION)
+        text = "a .local would redirect its DLLs";
+    else if (exitCode == EXIT_HANDOFF_FAILED)
+        text = SIBLING_NAME " not started";
+    else if (o.failures > 0)
+        text = o.failure == FAILURE_SKIPPED ? SkipTexts[o.detail - SKIP_FILE_MISSING]
+                                            : FailureTexts[o.failure - FAILURE_SKIPPED];
+    else if (o.restart != RESTART_NOT_NEEDED || o.restartStep != 0)
+        text = RestartTexts[o.restart];
+    int used = o.failedStep > 0 ? wsprintfA(why, "step %u failed: ", (UINT)o.failedStep) : 0;
+    wsprintfA(why + used, text, (UINT)o.detail);
     Note("==== end of run, exit code %u: %s", (UINT)exitCode, why);
     if (LogFile != NULL)
         CloseHandle(LogFile);
@@ -451,7 +433,6 @@ void LogDialogAnswer(int command)
 void LogRestart(BOOL restart)
 {
     Note(RebootRequired != 1 ? "no step asked for a restart"
-         : NoRestart         ? "restart: not done and not asked (/norestart)"
          : SilentMode        ? "restart: silent run, not asked"
          : restart           ? "restart: answered Yes"
                              : "restart: answered No");
@@ -462,20 +443,16 @@ void LogRestartResult(BOOL requested)
     Note(requested ? "restart requested" : "restart refused (%e)");
 }
 
-void LogInstallerExit(BOOL ended, DWORD code)
+void LogInstallerExit(DWORD code)
 {
-    const char *name = GetFileNamePart(TargetPath);
-    if (ended)
-        Note("@%s ended with exit code %u", name, (UINT)code);
-    else
-        Note("@%s still runs as the step ends: its exit code is not known", name);
+    Note(code != STILL_ACTIVE ? "@%s ended with exit code %u" : "@%s still runs: exit code unknown",
+         GetFileNamePart(TargetPath), (UINT)code);
 }
 
-// On one line, as the box would have shown it.
-void LogUnshownBox(const char *caption, const char *text)
+BOOL MayShowBox(const char *caption)
 {
-    char line[MESSAGE_SIZE];
-    if (!CopyText(line, sizeof(line), text))
-        CopyText(line, sizeof(line), "(a text too long for the log)");
-    Note("silent run, no message box: %q: %s", caption, OneLine(line));
+    if (!SilentMode)
+        return TRUE;
+    Note("silent run, no message box: %q: %e", caption);
+    return FALSE;
 }

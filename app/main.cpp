@@ -94,7 +94,6 @@ static void ReadSwitches(const char *tail)
         }
         if (IsSameText(word, NORESTART_SWITCH)) {
             noRestartWords++;
-            NoRestart = 1;
             continue;
         }
         // "/log", or "/log:" and a path, in either case.
@@ -110,9 +109,9 @@ static void ReadSwitches(const char *tail)
         if (!whole || !CopyText(LogPath, sizeof(LogPath), word + sizeof(LOG_SWITCH)))
             LogPath[0] = '\0';
     }
-    if (IsSameText(tail, "/s") ||
-        (words > 1 && silentWords == 1 && logWords <= 1 && noRestartWords <= 1 &&
-         words == silentWords + logWords + noRestartWords))
+    NoRestart = noRestartWords > 0;
+    if (IsSameText(tail, "/s") || (words > 1 && silentWords == 1 && logWords <= 1 &&
+                                   noRestartWords <= 1 && words == 1 + logWords + noRestartWords))
         SilentMode = 1;
 }
 
@@ -146,17 +145,10 @@ static int RunLauncher(HINSTANCE instance)
     char title[TEXT_BUFFER_SIZE];
     char className[TEXT_BUFFER_SIZE];
 
-    int siblingExitCode = 0;
     if (HasDllRedirection())
         return EXIT_DLL_REDIRECTION;
-    switch (HandOffTo64BitSibling(&siblingExitCode)) {
-    case HANDOFF_DONE:
-        return siblingExitCode;
-    case HANDOFF_FAILED:
-        return EXIT_HANDOFF_FAILED;
-    case HANDOFF_NOT_NEEDED:
-        break;
-    }
+    if (IsRunningUnderWow64())
+        return HandOffTo64BitSibling();
 
     InitCommonControls();
     LoadStringA(instance, IDS_APP_TITLE, title, TEXT_BUFFER_SIZE);
@@ -177,8 +169,8 @@ static int RunLauncher(HINSTANCE instance)
     HWND window = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
                                   CW_USEDEFAULT, 0, NULL, NULL, instance, NULL);
     if (window == NULL) {
-        NoteFailure(0, FAILURE_NO_WINDOW, 0);
-        return DecideExitCode();
+        NoteFailure(FAILURE_ENDED_EARLY, 0);
+        return EXIT_INSTALL_FAILED;
     }
     ShowWindow(window, SW_HIDE);
     UpdateWindow(window);

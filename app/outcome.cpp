@@ -5,23 +5,26 @@
 RunOutcome Outcome;
 
 // The first failure is the one the log names; every one counts.
-void NoteFailure(int step, StepFailure failure, DWORD detail)
+void NoteFailure(StepFailure failure, DWORD detail)
 {
     if (Outcome.failures++ > 0)
         return;
-    Outcome.failedStep = step;
+    Outcome.failedStep = Plan.number;
     Outcome.failure = failure;
     Outcome.detail = detail;
 }
 
-// 3010 and 1641 are successes that need a restart; any other code but 0 is a failure.
+// 3010 and 1641 are successes that need a restart; any other code but 0 is a failure. One still
+// running is not known.
 void NoteInstallerExit(DWORD code)
 {
+    if (code == STILL_ACTIVE)
+        return;
     if (code == EXIT_RESTART_NEEDED || code == EXIT_RESTART_STARTED) {
         if (Outcome.restartStep == 0)
             Outcome.restartStep = Plan.number;
     } else if (code != 0) {
-        NoteFailure(Plan.number, FAILURE_EXIT_CODE, code);
+        NoteFailure(FAILURE_EXIT_CODE, code);
     }
 }
 

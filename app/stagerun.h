@@ -77,9 +77,9 @@ extern DWORD SelfProcessId;
 typedef BOOL(WINAPI *IsWow64ProcessFn)(HANDLE, PBOOL);
 extern IsWow64ProcessFn IsWow64ProcessPtr;
 BOOL IsRunningUnderWow64(void);
-enum HandOffResult { HANDOFF_NOT_NEEDED, HANDOFF_DONE, HANDOFF_FAILED };
-// HANDOFF_DONE once the sibling has ended, with its exit code.
-HandOffResult HandOffTo64BitSibling(int *exitCode);
+// For the 32-bit launcher on 64-bit Windows: the run's exit code, once the sibling has ended
+// (EXIT_HANDOFF_FAILED when it could not be started).
+int HandOffTo64BitSibling(void);
 void DispatchPendingMessages(void);
 LPSTR SkipProgramName(LPSTR commandLine);
 
@@ -184,10 +184,9 @@ enum StepFailure {
     FAILURE_COPY,
     FAILURE_LAUNCH,
     FAILURE_DRIVER,
-    FAILURE_EXIT_CODE, // its installer ended with another code than 0, 3010 or 1641: detail
-    FAILURE_NO_LIST,   // no setup list, or no step in it
-    FAILURE_NO_WINDOW,
-    FAILURE_ENDED_EARLY // the run was ended before the end of its list
+    FAILURE_EXIT_CODE,  // its installer ended with another code than 0, 3010 or 1641: detail
+    FAILURE_NO_LIST,    // no setup list, or no step in it
+    FAILURE_ENDED_EARLY // the run was ended before the end of its list, or never began
 };
 enum RestartFate {
     RESTART_NOT_NEEDED,
@@ -207,8 +206,8 @@ struct RunOutcome {
     BOOL handedOver; // the 32-bit launcher passes on its sibling's exit code
 };
 extern RunOutcome Outcome;
-void NoteFailure(int step, StepFailure failure, DWORD detail);
-void NoteInstallerExit(DWORD code);
+void NoteFailure(StepFailure failure, DWORD detail); // of the step Plan holds, 0 for none
+void NoteInstallerExit(DWORD code); // STILL_ACTIVE: it still runs, its code is not known
 int DecideExitCode(void);
 
 // Starts the current step's installer and holds its process; the step's end reads its exit code.
@@ -235,11 +234,9 @@ int RescanDevices(void);
 BOOL AskRestart(void);
 BOOL RestartSystem(void); // whether the restart was requested
 int ShowLastError(const char *caption);
-// FALSE in a silent run, which nobody answers: what the box would say goes to the log instead.
-BOOL MayShowBox(const char *caption, const char *text);
-// "open" through the shell, as ShellExecuteA would, holding the started process; the shell's
-// answer (above 32: started) in *answer.
-BOOL OpenThroughShell(const char *file, const char *parameters, HANDLE *process, INT_PTR *answer);
+// "open" through the shell, as ShellExecuteA would, holding the started process; returns the
+// shell's answer, above 32 when the program started.
+INT_PTR OpenThroughShell(const char *file, const char *parameters, HANDLE *process);
 
 // Step log (app/log.cpp): written only when asked for; each call notes one event, and does
 // nothing when no log is written. A log that cannot be written is left, and the run goes on.
@@ -260,5 +257,7 @@ void LogRescan(int rescanned);
 void LogDialogAnswer(int command);
 void LogRestart(BOOL restart);
 void LogRestartResult(BOOL requested);
-void LogInstallerExit(BOOL ended, DWORD code);
-void LogUnshownBox(const char *caption, const char *text);
+void LogInstallerExit(DWORD code); // STILL_ACTIVE: it still runs
+// FALSE in a silent run, which nobody answers: what the box would say, the last error (every box
+// of the launcher but the restart question reports one), goes to the log instead.
+BOOL MayShowBox(const char *caption);

@@ -20,7 +20,7 @@ static void InstallDriver(HWND dialog, int n)
         InstallDriverForDevice(dialog, hardwareId, description, Plan.infPath, 0, 0, &rebootNeeded);
     LogDriverInstall(installed, rebootNeeded == TRUE);
     if (!installed)
-        NoteFailure(n, FAILURE_DRIVER, 0);
+        NoteFailure(FAILURE_DRIVER, 0);
     if (rebootNeeded == TRUE)
         RebootRequired = 1;
 }

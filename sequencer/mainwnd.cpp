@@ -25,12 +25,11 @@ static void OpenInstallerDialog(HWND window)
 // Installer client, whose exit code is the package's.
 void LaunchStepInstaller(void)
 {
-    INT_PTR answer;
     KillWindowsInstallers();
-    BOOL started = OpenThroughShell(TargetPath, Plan.parameters, &StepProcess, &answer);
+    INT_PTR answer = OpenThroughShell(TargetPath, Plan.parameters, &StepProcess);
     LogLaunch(answer);
-    if (!started)
-        NoteFailure(Plan.number, FAILURE_LAUNCH, 0);
+    if (answer <= 32)
+        NoteFailure(FAILURE_LAUNCH, 0);
     Sleep(LAUNCH_PAUSE);
 }
 
@@ -40,13 +39,11 @@ void EndStepInstaller(void)
     if (StepProcess == NULL)
         return;
     DWORD code = STILL_ACTIVE;
-    BOOL ended = WaitForSingleObject(StepProcess, 0) == WAIT_OBJECT_0 &&
-                 GetExitCodeProcess(StepProcess, &code);
+    GetExitCodeProcess(StepProcess, &code);
     CloseHandle(StepProcess);
     StepProcess = NULL;
-    LogInstallerExit(ended, code);
-    if (ended)
-        NoteInstallerExit(code);
+    LogInstallerExit(code);
+    NoteInstallerExit(code);
 }
 
 static void LaunchDirectly(HWND window)
@@ -64,7 +61,7 @@ static BOOL CopyIfAsked(void)
     BOOL copied = CopyFileA(Plan.copySource, CopyTargetPath, FALSE);
     LogCopy(copied);
     if (!copied)
-        NoteFailure(Plan.number, FAILURE_COPY, 0);
+        NoteFailure(FAILURE_COPY, 0);
     return copied;
 }
 
@@ -93,7 +90,7 @@ static void StartStep(HWND window)
         DestroyWindow(window);
         return;
     case ACTION_SKIP:
-        NoteFailure(Plan.number, FAILURE_SKIPPED, (DWORD)Plan.skip);
+        NoteFailure(FAILURE_SKIPPED, (DWORD)Plan.skip);
         break;
     case ACTION_LAUNCH:
     case ACTION_DIALOG_LAUNCH:
@@ -167,18 +164,17 @@ static void WatchStep(HWND window)
 // A step asked for a restart: not with /norestart; in a silent run without asking.
 static void EndOfRunRestart(void)
 {
-    if (RebootRequired != 1 || NoRestart) {
-        if (RebootRequired == 1)
-            Outcome.restart = RESTART_SUPPRESSED;
+    if (RebootRequired != 1) {
         LogRestart(FALSE);
-        return;
-    }
-    BOOL restart = SilentMode || AskRestart();
-    LogRestart(restart);
-    if (!restart)
-        Outcome.restart = RESTART_DECLINED;
-    else
+    } else if (NoRestart) {
+        Outcome.restart = RESTART_SUPPRESSED; // the run's last log line says so
+    } else if (SilentMode || AskRestart()) {
+        LogRestart(TRUE);
         Outcome.restart = RestartSystem() ? RESTART_STARTED : RESTART_REFUSED;
+    } else {
+        LogRestart(FALSE);
+        Outcome.restart = RESTART_DECLINED;
+    }
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -188,7 +184,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         LoadSetupList();
         LogSetupList();
         if (SetupListStatus.steps == 0)
-            NoteFailure(0, FAILURE_NO_LIST, 0);
+            NoteFailure(FAILURE_NO_LIST, 0);
         CurrentEntry = 1;
         SetTimer(window, TIMER_NEXT_ENTRY, STEP_TIMER_PERIOD, NULL);
         return 0;
@@ -209,7 +205,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         EndStepInstaller();
         // Ended from the menu or by closing the window, the rest of the list never ran.
         if (!Outcome.listDone)
-            NoteFailure(CurrentEntry, FAILURE_ENDED_EARLY, 0);
+            NoteFailure(FAILURE_ENDED_EARLY, 0);
         EndOfRunRestart();
         PostQuitMessage(DecideExitCode());
         return 0;

@@ -43,26 +43,18 @@ BOOL RestartSystem(void)
     return requested;
 }
 
-BOOL MayShowBox(const char *caption, const char *text)
-{
-    if (!SilentMode)
-        return TRUE;
-    LogUnshownBox(caption, text);
-    return FALSE;
-}
-
 int ShowLastError(const char *caption)
 {
     DWORD code = GetLastError();
-    char *text = NULL;
-    DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, NULL, code,
-                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0, NULL);
-    const char *shown = length > 0 && text != NULL ? text : "FAILURE";
-    if (MayShowBox(caption, shown))
-        MessageBoxA(NULL, shown, caption, MB_OK);
-    if (text != NULL)
-        LocalFree(text);
+    if (MayShowBox(caption)) {
+        char *text = NULL;
+        DWORD length =
+            FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, NULL, code,
+                           MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0, NULL);
+        MessageBoxA(NULL, length > 0 && text != NULL ? text : "FAILURE", caption, MB_OK);
+        if (text != NULL)
+            LocalFree(text);
+    }
     SetLastError(code);
     return 0;
 }

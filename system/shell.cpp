@@ -6,7 +6,7 @@
 
 // As ShellExecuteA starts it (verb, folder, show command, no error box of the shell's own), plus
 // the process handle, which the caller closes.
-BOOL OpenThroughShell(const char *file, const char *parameters, HANDLE *process, INT_PTR *answer)
+INT_PTR OpenThroughShell(const char *file, const char *parameters, HANDLE *process)
 {
     SHELLEXECUTEINFOA info = {};
     info.cbSize = sizeof(info);
@@ -15,8 +15,6 @@ BOOL OpenThroughShell(const char *file, const char *parameters, HANDLE *process,
     info.lpFile = file;
     info.lpParameters = parameters;
     info.nShow = SW_SHOW;
-    BOOL started = ShellExecuteExA(&info);
-    *process = started ? info.hProcess : NULL;
-    *answer = (INT_PTR)info.hInstApp;
-    return started;
+    *process = ShellExecuteExA(&info) ? info.hProcess : NULL;
+    return (INT_PTR)info.hInstApp;
 }

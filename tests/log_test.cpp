@@ -97,7 +97,7 @@ TEST(StepLog, TypicalRun)
         "step 6: no more steps: the run ends",
         "restart: answered Yes",
         "restart requested",
-        "==== end of run, exit code 1603: step 5 failed: its file is missing",
+        "==== end of run, exit code 1603: step 5 failed: file missing",
     };
     EXPECT_EQ(expected, LogLines());
     // Each line carries the local time of its event: the second step started at 1.5 s.
@@ -188,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {"setup list C:\\Pkg\\StageRun.ini, section [SetupList]",
                     "no StageRun.ini found", "step 1: no more steps: the run ends",
                     "no step asked for a restart",
-                    "==== end of run, exit code 1603: no setup list to run"}},
+                    "==== end of run, exit code 1603: no setup list"}},
         FailingRun{"FieldTooLong",
                    "[SetupSilent]\nSetup1=-3,x\nSetup2=1,a.exe,x, ,12\n",
                    "/s /log",
@@ -197,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "Setup1=\"-3\",\"x\",\"\",\"\",\"\"",
                     "1 steps loaded; the list ends at Setup2: RebootFlag does not fit",
                     "step 1: Kind \"-3\" is no step: the run ends", "no step asked for a restart",
-                    "==== end of run, exit code 0: every step did what it says"}},
+                    "==== end of run, exit code 0: all steps done"}},
         FailingRun{"CannotStartAndCopyFails",
                    "[SetupList]\nSetup1=1,a.exe,/q\nSetup2=2,tool.exe, ,\nSetup3=1,app\\b.exe, ,\n",
                    Tail,
@@ -212,8 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "step 2: copy failed (error 5: Access is denied.): skipped",
                     "step 3: skipped: folder C:\\Pkg\\app cannot be made current",
                     "step 4: no more steps: the run ends", "no step asked for a restart",
-                    "==== end of run, exit code 1603: step 1 failed: its installer could not be "
-                    "started (3 steps failed)"}},
+                    "==== end of run, exit code 1603: step 1 failed: not started"}},
         FailingRun{"DeviceFailures",
                    "[SetupList]\nSetup1=0,d.inf,ven_8086\nSetup2=0,d.inf,ven_9999\n"
                    "Setup3=-1,x,ven_8086\nSetup4=-2,x\nSetup5=0,d.inf, \n",
@@ -232,8 +231,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "step 4: hardware rescan failed",
                     "step 5: skipped: the hardware-id text is blank",
                     "step 6: no more steps: the run ends", "no step asked for a restart",
-                    "==== end of run, exit code 1603: step 1 failed: its driver was not installed "
-                    "(2 steps failed)"}},
+                    "==== end of run, exit code 1603: step 1 failed: driver not installed"}},
         FailingRun{"RestartRefused",
                    "[SetupList]\nSetup1=0,d.inf,ven_8086\n",
                    "/log /s",
@@ -244,10 +242,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "step 1: driver installed, restart needed",
                     "step 2: no more steps: the run ends", "restart: silent run, not asked",
                     "restart refused (error 1115: A system shutdown is in progress.)",
-                    "silent run, no message box: \"ExitWindowsEx\": A system shutdown is in "
-                    "progress.",
-                    "==== end of run, exit code 3010: every step did what it says; a restart is "
-                    "needed, not done (the system refused it)"}},
+                    "silent run, no message box: \"ExitWindowsEx\": error 1115: A system "
+                    "shutdown is in progress.",
+                    "==== end of run, exit code 3010: restart refused"}},
         FailingRun{"EscAndRestartDeclined",
                    "[SetupList]\nSetup1=1,a.exe,/q, ,1\n",
                    Tail,
@@ -255,10 +252,9 @@ INSTANTIATE_TEST_SUITE_P(
                    {"step 1: run .\\a.exe in C:\\Pkg under the dialog, parameters \"/q\"; waits "
                     "for it and the wait list \" \" (split at *); asks for a restart",
                     "step 1: started (ShellExecute answered 42)", "step 1: held by A.EXE", Esc,
-                    "step 1: a.exe still runs as the step ends: its exit code is not known",
+                    "step 1: a.exe still runs: exit code unknown",
                     "step 2: no more steps: the run ends", "restart: answered No",
-                    "==== end of run, exit code 3010: every step did what it says; a restart is "
-                    "needed, not done (answered No)"}},
+                    "==== end of run, exit code 3010: no restart (answered No)"}},
         FailingRun{"DllRedirection",
                    "[SetupList]\nSetup1=1,a.exe, ,\n",
                    Tail,
@@ -271,9 +267,9 @@ INSTANTIATE_TEST_SUITE_P(
                    {"hand-off to C:\\Pkg\\stagerun64.exe, parameters \"/s /log:\"C:\\Users\\"
                     "Setup\\AppData\\Local\\Temp\\StageRun.log\"\": not started (ShellExecute "
                     "answered 2, last error 2: The system cannot find the file specified.)",
-                    "silent run, no message box: \"Cannot start stagerun64.exe\": The system "
-                    "cannot find the file specified.",
-                    "==== end of run, exit code 2: stagerun64.exe could not be started"}}),
+                    "silent run, no message box: \"Cannot start stagerun64.exe\": error 2: The "
+                    "system cannot find the file specified.",
+                    "==== end of run, exit code 2: stagerun64.exe not started"}}),
     [](const ::testing::TestParamInfo<FailingRun> &info) { return std::string(info.param.name); });
 
 // Whether the text parts into whole characters of code page 949, whose lead bytes are 0x81-0xFE.
@@ -345,7 +341,7 @@ TEST_P(LogSwitches, PutTheLogThere)
     std::vector<std::string> lines = LogLines(c.log);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(Header(c.tail), lines[0]);
-    EXPECT_EQ("==== end of run, exit code 0: every step did what it says", lines.back());
+    EXPECT_EQ("==== end of run, exit code 0: all steps done", lines.back());
 }
 
 static const char Setting[] = "[StageRun]\nLog=%curdir%\\Setup.log\n";

@@ -459,7 +459,7 @@ static void EndsWith(const char *file, DWORD code)
 
 static const char Flagged[] =
     "[SetupList]\nSetup1=1,a.exe, , ,1\n[SetupSilent]\nSetup1=1,a.exe, , ,1\n";
-static const char Clean[] = "every step did what it says";
+static const char Clean[] = "all steps done";
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, ExitCode,
@@ -469,50 +469,48 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"AbsentDeviceIsNoFailure", "[SetupList]\nSetup1=0,d.inf,vid_9\n", "", +[] {}, 0,
                     0, Clean},
         OutcomeCase{"InstallerMissing", "[SetupList]\nSetup1=1,gone.exe, ,\nSetup2=1,a.exe, ,\n",
-                    "", +[] {}, EXIT_INSTALL_FAILED, 0, "step 1 failed: its file is missing"},
+                    "", +[] {}, EXIT_INSTALL_FAILED, 0, "step 1 failed: file missing"},
         OutcomeCase{"InstallerFails", "[SetupList]\nSetup1=1,b.exe,/q\n", "",
                     +[] { EndsWith("b.exe", 1603); }, EXIT_INSTALL_FAILED, 0,
-                    "step 1 failed: its installer ended with exit code 1603"},
+                    "step 1 failed: exit code 1603"},
         OutcomeCase{"DirectInstallerFails", "[SetupList]\nSetup1=1,b.exe, ,\n", "",
                     +[] { EndsWith("b.exe", 5); }, EXIT_INSTALL_FAILED, 0,
-                    "step 1 failed: its installer ended with exit code 5"},
+                    "step 1 failed: exit code 5"},
         OutcomeCase{"PackageFails", "[SetupList]\nSetup1=1,p.msi,/qn\n", "",
                     +[] { EndsWith("p.msi", 1603); }, EXIT_INSTALL_FAILED, 0,
-                    "step 1 failed: its installer ended with exit code 1603"},
+                    "step 1 failed: exit code 1603"},
         OutcomeCase{"CannotStart", "[SetupList]\nSetup1=1,b.exe,/q\n", "",
                     +[] {
                         sim::Program cannot;
                         cannot.cannotStart = true;
                         AddInstaller("C:\\Pkg\\b.exe", 0, cannot);
                     },
-                    EXIT_INSTALL_FAILED, 0, "step 1 failed: its installer could not be started"},
+                    EXIT_INSTALL_FAILED, 0, "step 1 failed: not started"},
         OutcomeCase{"CopyFails", "[SetupList]\nSetup1=2,a.exe, ,\n", "",
                     +[] { sim::MakeDirectory("C:\\WINDOWS\\a.exe"); }, EXIT_INSTALL_FAILED, 0,
-                    "step 1 failed: its copy failed"},
+                    "step 1 failed: copy failed"},
         OutcomeCase{"DriverFails", "[SetupList]\nSetup1=0,d.inf,vid_1\n", "",
                     +[] {
                         sim::AddDevice({{"USB\\VID_1"}, "One"});
                         sim::ScriptDriverInstall(FALSE, FALSE);
                     },
-                    EXIT_INSTALL_FAILED, 0, "step 1 failed: its driver was not installed"},
-        OutcomeCase{"NoList", "", "", +[] {}, EXIT_INSTALL_FAILED, 0, "no setup list to run"},
+                    EXIT_INSTALL_FAILED, 0, "step 1 failed: driver not installed"},
+        OutcomeCase{"NoList", "", "", +[] {}, EXIT_INSTALL_FAILED, 0, "no setup list"},
         OutcomeCase{"InstallerNeedsRestart", "[SetupList]\nSetup1=1,b.exe,/q\n", "",
                     +[] { EndsWith("b.exe", 3010); }, EXIT_RESTART_NEEDED, 0,
-                    "every step did what it says; step 1's installer needs a restart"},
+                    "an installer needs a restart"},
         OutcomeCase{"InstallerStartedRestart", "[SetupList]\nSetup1=1,b.exe, ,\n", "/s",
                     +[] { EndsWith("b.exe", 1641); }, EXIT_RESTART_NEEDED, 0,
-                    "every step did what it says; step 1's installer needs a restart"},
+                    "an installer needs a restart"},
         OutcomeCase{"FlagNoRestart", Flagged, "/s /norestart", +[] {}, EXIT_RESTART_NEEDED, 0,
-                    "every step did what it says; a restart is needed, not done (/norestart)"},
+                    "no restart (/norestart)"},
         OutcomeCase{"FlagAnsweredNo", Flagged, "", +[] { sim::ScriptMessageBoxAnswer(IDNO); },
-                    EXIT_RESTART_NEEDED, 0,
-                    "every step did what it says; a restart is needed, not done (answered No)"},
+                    EXIT_RESTART_NEEDED, 0, "no restart (answered No)"},
         OutcomeCase{"FlagAnsweredYes", Flagged, "", +[] { sim::ScriptMessageBoxAnswer(IDYES); },
-                    EXIT_RESTART_STARTED, 1,
-                    "every step did what it says, and the restart was started"},
+                    EXIT_RESTART_STARTED, 1, "restart started"},
         OutcomeCase{"FlagSilent", Flagged, "/s", +[] {}, EXIT_RESTART_STARTED, 1,
-                    "every step did what it says, and the restart was started"},
+                    "restart started"},
         OutcomeCase{"FailureWinsOverRestart",
                     "[SetupSilent]\nSetup1=1,a.exe, , ,1\nSetup2=1,gone.exe, ,\n", "/s", +[] {},
-                    EXIT_INSTALL_FAILED, 1, "step 2 failed: its file is missing"}),
+                    EXIT_INSTALL_FAILED, 1, "step 2 failed: file missing"}),
     ByName());

