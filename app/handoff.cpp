@@ -2,8 +2,6 @@
 
 #include "stagerun.h"
 
-#include <shellapi.h>
-
 // The sibling is started from this program's own folder, never found by name in the current one.
 static BOOL GetSiblingPath(char *path, size_t capacity)
 {
@@ -36,28 +34,44 @@ static void ReportFailedHandOff(void)
                                                   : "Cannot start " SIBLING_NAME);
 }
 
-HandOffResult HandOffTo64BitSibling(void)
+// The switches the sibling is to run with: the same program, so a silent run stays silent and
+// writes the same log.
+static void BuildSiblingParameters(char *parameters)
+{
+    BOOL logged = LogPath[0] != '\0';
+    int length = wsprintfA(parameters, "%s%s%s%s%s", SilentMode ? "/s " : "",
+                           NoRestart ? NORESTART_SWITCH " " : "", logged ? LOG_SWITCH ":\"" : "",
+                           LogPath, logged ? "\" " : "");
+    if (length > 0)
+        parameters[length - 1] = '\0';
+}
+
+// A deployment tool that started this program waits for it: so it waits for the sibling, and
+// ends with the sibling's exit code.
+int HandOffTo64BitSibling(void)
 {
     char path[MAX_PATH];
-    // Room for "/s", the log switch and the longest log path.
-    char parameters[sizeof("/s " LOG_SWITCH ":\"\"") + MAX_PATH];
-    if (!IsRunningUnderWow64())
-        return HANDOFF_NOT_NEEDED;
+    char parameters[sizeof("/s " NORESTART_SWITCH " " LOG_SWITCH ":\"\"") + MAX_PATH];
     KillWindowsInstallers();
     if (GetSiblingPath(path, sizeof(path))) {
-        // The sibling is this same program: a silent run stays silent, and writes the same log.
-        wsprintfA(parameters, LogPath[0] != '\0' ? "%s%s" LOG_SWITCH ":\"%s\"" : "%s",
-                  SilentMode ? "/s" : "", SilentMode ? " " : "", LogPath);
-        INT_PTR result = (INT_PTR)ShellExecuteA(NULL, "open", path, parameters, NULL, SW_SHOW);
+        HANDLE sibling;
+        BuildSiblingParameters(parameters);
+        INT_PTR result = OpenThroughShell(path, parameters, &sibling);
         LogHandOff(path, parameters, result);
-        if (result > 32)
-            return HANDOFF_DONE;
+        if (result > 32) {
+            // Without a process handle to wait on, the exit code cannot be passed on: 2.
+            DWORD code = EXIT_HANDOFF_FAILED;
+            WaitForSingleObject(sibling, INFINITE);
+            GetExitCodeProcess(sibling, &code);
+            CloseHandle(sibling);
+            Outcome.handedOver = TRUE;
+            return (int)code;
+        }
         // The shell's own codes below 32 for a missing file, path or access name the same
         // errors as the system's codes of the same number.
         if (GetLastError() == ERROR_SUCCESS)
             SetLastError((DWORD)result);
     }
-    if (!SilentMode)
-        ReportFailedHandOff();
-    return HANDOFF_FAILED;
+    ReportFailedHandOff();
+    return EXIT_HANDOFF_FAILED;
 }

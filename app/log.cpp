@@ -220,10 +220,41 @@ void OpenLog(const char *commandTail)
          (UINT)GetSystemDefaultLCID(), GetACP(), program, commandTail, ModuleDirectory);
 }
 
+// Why the run ends with its exit code: a failure in the order of StepFailure (a skip in the order
+// of StepSkip), a restart in the order of RestartFate. %u is the installer's code.
+static const char *const FailureTexts[] = {"",
+                                           "copy failed",
+                                           "not started",
+                                           "driver not installed",
+                                           "exit code %u",
+                                           "no setup list",
+                                           "ended early"};
+static const char *const SkipTexts[] = {"file missing", "no folder", "path too long",
+                                        "no hardware id"};
+static const char *const RestartTexts[] = {"an installer needs a restart",
+                                           "no restart (/norestart)", "no restart (answered No)",
+                                           "restart refused", "restart started"};
+
+// The last line: the exit code and why.
 void LogEnd(int exitCode)
 {
-    Note("==== end of run, exit code %u%s", (UINT)exitCode,
-         exitCode == EXIT_DLL_REDIRECTION ? ": a .local would redirect its DLLs" : "");
+    const RunOutcome &o = Outcome;
+    char why[2 * NUMBER_SIZE + 64]; // the step, then the longest text with its number
+    const char *text = "all steps done";
+    if (o.handedOver)
+        text = SIBLING_NAME "'s";
+    else if (exitCode == EXIT_DLL_REDIRECTION)
+        text = "a .local would redirect its DLLs";
+    else if (exitCode == EXIT_HANDOFF_FAILED)
+        text = SIBLING_NAME " not started";
+    else if (o.failures > 0)
+        text = o.failure == FAILURE_SKIPPED ? SkipTexts[o.detail - SKIP_FILE_MISSING]
+                                            : FailureTexts[o.failure - FAILURE_SKIPPED];
+    else if (o.restart != RESTART_NOT_NEEDED || o.restartStep != 0)
+        text = RestartTexts[o.restart];
+    int used = o.failedStep > 0 ? wsprintfA(why, "step %u failed: ", (UINT)o.failedStep) : 0;
+    wsprintfA(why + used, text, (UINT)o.detail);
+    Note("==== end of run, exit code %u: %s", (UINT)exitCode, why);
     if (LogFile != NULL)
         CloseHandle(LogFile);
     LogFile = NULL;
@@ -432,4 +463,18 @@ void LogRestart(BOOL restart)
 void LogRestartResult(BOOL requested)
 {
     Note(requested ? "restart requested" : "restart refused (%e)");
+}
+
+void LogInstallerExit(DWORD code)
+{
+    Note(code != STILL_ACTIVE ? "@%s ended with exit code %u" : "@%s still runs: exit code unknown",
+         GetFileNamePart(TargetPath), (UINT)code);
+}
+
+BOOL MayShowBox(const char *caption)
+{
+    if (!SilentMode)
+        return TRUE;
+    Note("silent run, no message box: %q: %e", caption);
+    return FALSE;
 }

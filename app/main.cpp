@@ -70,14 +70,15 @@ static BOOL TakeWord(const char **cursor, char *word, size_t capacity)
     return whole;
 }
 
-// "/s" alone is a silent run, as it always was, and so is a tail of "/s" and one log switch in
-// either order. The first log switch turns the log on whatever else the tail holds; other words
-// are ignored.
+// "/s" alone is a silent run, as it always was, and so is a tail of "/s" with "/norestart" and
+// one log switch, each at most once, in any order. The first log switch turns the log on, and
+// "/norestart" holds, whatever else the tail holds; other words are ignored.
 static void ReadSwitches(const char *tail)
 {
     int words = 0;
     int silentWords = 0;
     int logWords = 0;
+    int noRestartWords = 0;
     const char *cursor = tail;
     for (;;) {
         while (IsBlank(*cursor))
@@ -89,6 +90,10 @@ static void ReadSwitches(const char *tail)
         words++;
         if (IsSameText(word, "/s")) {
             silentWords++;
+            continue;
+        }
+        if (IsSameText(word, NORESTART_SWITCH)) {
+            noRestartWords++;
             continue;
         }
         // "/log", or "/log:" and a path, in either case.
@@ -105,7 +110,9 @@ static void ReadSwitches(const char *tail)
             !CopyText(LogPath, sizeof(LogPath), word + sizeof(LOG_SWITCH)))
             LogPath[0] = '\0';
     }
-    if (IsSameText(tail, "/s") || (words == 2 && silentWords == 1 && logWords == 1))
+    NoRestart = noRestartWords > 0;
+    if (IsSameText(tail, "/s") || (words > 1 && silentWords == 1 && logWords <= 1 &&
+                                   noRestartWords <= 1 && words == 1 + logWords + noRestartWords))
         SilentMode = 1;
 }
 
@@ -141,14 +148,8 @@ static int RunLauncher(HINSTANCE instance)
 
     if (HasDllRedirection())
         return EXIT_DLL_REDIRECTION;
-    switch (HandOffTo64BitSibling()) {
-    case HANDOFF_DONE:
-        return 0;
-    case HANDOFF_FAILED:
-        return EXIT_HANDOFF_FAILED;
-    case HANDOFF_NOT_NEEDED:
-        break;
-    }
+    if (IsRunningUnderWow64())
+        return HandOffTo64BitSibling();
 
     InitCommonControls();
     LoadStringA(instance, IDS_APP_TITLE, title, TEXT_BUFFER_SIZE);
@@ -168,8 +169,10 @@ static int RunLauncher(HINSTANCE instance)
     hInstance = instance;
     HWND window = CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
                                   CW_USEDEFAULT, 0, NULL, NULL, instance, NULL);
-    if (window == NULL)
-        return 0;
+    if (window == NULL) {
+        NoteFailure(FAILURE_ENDED_EARLY, 0);
+        return EXIT_INSTALL_FAILED;
+    }
     ShowWindow(window, SW_HIDE);
     UpdateWindow(window);
 

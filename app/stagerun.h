@@ -35,10 +35,14 @@ struct SetupTableArrays {
 // The directory part of a path is taken from its first 200 characters only.
 #define DIRECTORY_SCAN_LIMIT 200
 
-// Exit codes other than 0: refused to run beside a DLL redirection; the 64-bit sibling failed to
-// start.
+// Exit codes, the deployment tools' convention: every step did what it says (0), and a restart is
+// needed but was not done (3010) or was started (1641); a step failed (1603). Before any step:
+// refused to run beside a DLL redirection (1); the 64-bit sibling failed to start (2).
 #define EXIT_DLL_REDIRECTION 1
 #define EXIT_HANDOFF_FAILED 2
+#define EXIT_INSTALL_FAILED 1603
+#define EXIT_RESTART_STARTED 1641
+#define EXIT_RESTART_NEEDED 3010
 
 #define TIMER_NEXT_ENTRY 200
 #define TIMER_WATCH_ENTRY 201
@@ -49,6 +53,9 @@ struct SetupTableArrays {
 // Set at start-up (entry function and setup list).
 extern HINSTANCE hInstance;
 extern BYTE SilentMode;
+// "/norestart": the run never restarts the machine and never asks; the exit code tells.
+#define NORESTART_SWITCH "/norestart"
+extern BYTE NoRestart;
 // The step log the command line asks for: "/log" in the user's temporary folder, "/log:<path>".
 enum LogSwitchKind { LOG_SWITCH_NONE, LOG_SWITCH_TEMP, LOG_SWITCH_PATH };
 extern LogSwitchKind LogSwitch;
@@ -70,8 +77,9 @@ extern DWORD SelfProcessId;
 typedef BOOL(WINAPI *IsWow64ProcessFn)(HANDLE, PBOOL);
 extern IsWow64ProcessFn IsWow64ProcessPtr;
 BOOL IsRunningUnderWow64(void);
-enum HandOffResult { HANDOFF_NOT_NEEDED, HANDOFF_DONE, HANDOFF_FAILED };
-HandOffResult HandOffTo64BitSibling(void);
+// For the 32-bit launcher on 64-bit Windows: the run's exit code, once the sibling has ended
+// (EXIT_HANDOFF_FAILED when it could not be started).
+int HandOffTo64BitSibling(void);
 void DispatchPendingMessages(void);
 LPSTR SkipProgramName(LPSTR commandLine);
 
@@ -171,6 +179,43 @@ BOOL BuildLaunchParameters(const char *arguments, char *parameters);
 // The text a wait-list name matches against every process when it is a pattern, else NULL.
 char *WaitPattern(char *name);
 
+// How the run went, for its exit code and the log's last line.
+enum StepFailure {
+    FAILURE_NONE,
+    FAILURE_SKIPPED, // its file, folder or path was not there: detail is the StepSkip
+    FAILURE_COPY,
+    FAILURE_LAUNCH,
+    FAILURE_DRIVER,
+    FAILURE_EXIT_CODE,  // its installer ended with another code than 0, 3010 or 1641: detail
+    FAILURE_NO_LIST,    // no setup list, or no step in it
+    FAILURE_ENDED_EARLY // the run was ended before the end of its list, or never began
+};
+enum RestartFate {
+    RESTART_NOT_NEEDED,
+    RESTART_SUPPRESSED, // /norestart
+    RESTART_DECLINED,
+    RESTART_REFUSED, // asked for, and the system refused it
+    RESTART_STARTED
+};
+struct RunOutcome {
+    int failures;
+    int failedStep; // the first failure's step, 0 for the run as a whole
+    StepFailure failure;
+    DWORD detail;
+    int restartStep; // the first step whose installer ended with 3010 or 1641
+    RestartFate restart;
+    BOOL listDone;   // the run came to the end of its list
+    BOOL handedOver; // the 32-bit launcher passes on its sibling's exit code
+};
+extern RunOutcome Outcome;
+void NoteFailure(StepFailure failure, DWORD detail); // of the step Plan holds, 0 for none
+void NoteInstallerExit(DWORD code); // STILL_ACTIVE: it still runs, its code is not known
+int DecideExitCode(void);
+
+// Starts the current step's installer and holds its process; the step's end reads its exit code.
+void LaunchStepInstaller(void);
+void EndStepInstaller(void);
+
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK InstallerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL IsStepBusy(char *watched);
@@ -206,8 +251,11 @@ int LocateDevice(char *hardwareId, char *description, int byDescription);
 int GetHardwareIdByDescription(char *hardwareId, char *description);
 int RescanDevices(void);
 BOOL AskRestart(void);
-void RestartSystem(void);
+BOOL RestartSystem(void); // whether the restart was requested
 int ShowLastError(const char *caption);
+// "open" through the shell, as ShellExecuteA would, holding the started process; returns the
+// shell's answer, above 32 when the program started.
+INT_PTR OpenThroughShell(const char *file, const char *parameters, HANDLE *process);
 
 // Step log (app/log.cpp): written only when asked for; each call notes one event, and does
 // nothing when no log is written. A log that cannot be written is left, and the run goes on.
@@ -229,3 +277,7 @@ void LogRescan(int rescanned);
 void LogDialogAnswer(int command);
 void LogRestart(BOOL restart);
 void LogRestartResult(BOOL requested);
+void LogInstallerExit(DWORD code); // STILL_ACTIVE: it still runs
+// FALSE in a silent run, which nobody answers: what the box would say, the last error (every box
+// of the launcher but the restart question reports one), goes to the log instead.
+BOOL MayShowBox(const char *caption);

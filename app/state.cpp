@@ -3,6 +3,7 @@
 
 HINSTANCE hInstance;
 BYTE SilentMode;
+BYTE NoRestart;
 LogSwitchKind LogSwitch;
 char LogPath[MAX_PATH];
 char LanguageCode[4];

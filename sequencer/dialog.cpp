@@ -3,17 +3,6 @@
 
 #include "stagerun.h"
 
-#include <shellapi.h>
-
-#define LAUNCH_PAUSE 200
-
-static void LaunchInstaller(void)
-{
-    KillWindowsInstallers();
-    LogLaunch((INT_PTR)ShellExecuteA(NULL, "open", TargetPath, Plan.parameters, NULL, SW_SHOW));
-    Sleep(LAUNCH_PAUSE);
-}
-
 static void InstallDriver(HWND dialog, int n)
 {
     char text[ARGUMENTS_SIZE];
@@ -28,6 +17,8 @@ static void InstallDriver(HWND dialog, int n)
     int installed =
         InstallDriverForDevice(dialog, hardwareId, description, Plan.infPath, 0, 0, &rebootNeeded);
     LogDriverInstall(installed, rebootNeeded == TRUE);
+    if (!installed)
+        NoteFailure(FAILURE_DRIVER, 0);
     if (rebootNeeded == TRUE)
         RebootRequired = 1;
 }
@@ -38,7 +29,7 @@ INT_PTR CALLBACK InstallerDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     switch (message) {
     case WM_INITDIALOG:
         if (Plan.action == ACTION_DIALOG_LAUNCH) {
-            LaunchInstaller();
+            LaunchStepInstaller();
             SetTimer(dialog, TIMER_DIALOG_WATCH, STEP_TIMER_PERIOD, NULL);
             return TRUE;
         }

@@ -2,11 +2,12 @@
 
 #include "stagerun.h"
 
-#include <shellapi.h>
-
 #define LAUNCH_PAUSE 200
 #define POLL_PAUSE 300
 #define SETTLE_ROUNDS 20
+
+// The process the current step started, held for its exit code; NULL when there is none.
+static HANDLE StepProcess;
 
 static void Advance(HWND window)
 {
@@ -20,11 +21,34 @@ static void OpenInstallerDialog(HWND window)
     DialogBoxParamA(hInstance, MAKEINTRESOURCEA(dialog), window, InstallerDialogProc, 0);
 }
 
-static void LaunchDirectly(HWND window)
+// Direct launches and those under the dialog alike. For an .msi the process is the Windows
+// Installer client, whose exit code is the package's.
+void LaunchStepInstaller(void)
 {
     KillWindowsInstallers();
-    LogLaunch((INT_PTR)ShellExecuteA(NULL, "open", TargetPath, Plan.parameters, NULL, SW_SHOW));
+    INT_PTR answer = OpenThroughShell(TargetPath, Plan.parameters, &StepProcess);
+    LogLaunch(answer);
+    if (answer <= 32)
+        NoteFailure(FAILURE_LAUNCH, 0);
     Sleep(LAUNCH_PAUSE);
+}
+
+// The watch has let the step go: its installer's code, when it has ended, counts for the run.
+void EndStepInstaller(void)
+{
+    if (StepProcess == NULL)
+        return;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(StepProcess, &code);
+    CloseHandle(StepProcess);
+    StepProcess = NULL;
+    LogInstallerExit(code);
+    NoteInstallerExit(code);
+}
+
+static void LaunchDirectly(HWND window)
+{
+    LaunchStepInstaller();
     SetTimer(window, TIMER_WATCH_ENTRY, STEP_TIMER_PERIOD, NULL);
 }
 
@@ -36,6 +60,8 @@ static BOOL CopyIfAsked(void)
         return TRUE;
     BOOL copied = CopyFileA(Plan.copySource, CopyTargetPath, FALSE);
     LogCopy(copied);
+    if (!copied)
+        NoteFailure(FAILURE_COPY, 0);
     return copied;
 }
 
@@ -60,9 +86,11 @@ static void StartStep(HWND window)
     LogStep();
     switch (Plan.action) {
     case ACTION_END:
+        Outcome.listDone = TRUE;
         DestroyWindow(window);
         return;
     case ACTION_SKIP:
+        NoteFailure(FAILURE_SKIPPED, (DWORD)Plan.skip);
         break;
     case ACTION_LAUNCH:
     case ACTION_DIALOG_LAUNCH:
@@ -75,6 +103,7 @@ static void StartStep(HWND window)
             return;
         }
         OpenInstallerDialog(window);
+        EndStepInstaller();
         break;
     case ACTION_INSTALL_DRIVER:
         OpenInstallerDialog(window);
@@ -128,17 +157,35 @@ static void WatchStep(HWND window)
             return;
         }
     }
+    EndStepInstaller();
     Advance(window);
+}
+
+// A step asked for a restart: not with /norestart; in a silent run without asking.
+static void EndOfRunRestart(void)
+{
+    if (RebootRequired != 1) {
+        LogRestart(FALSE);
+    } else if (NoRestart) {
+        Outcome.restart = RESTART_SUPPRESSED; // the run's last log line says so
+    } else if (SilentMode || AskRestart()) {
+        LogRestart(TRUE);
+        Outcome.restart = RestartSystem() ? RESTART_STARTED : RESTART_REFUSED;
+    } else {
+        LogRestart(FALSE);
+        Outcome.restart = RESTART_DECLINED;
+    }
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    BOOL restart;
     switch (message) {
     case WM_CREATE:
         JoinRunJob();
         LoadSetupList();
         LogSetupList();
+        if (SetupListStatus.steps == 0)
+            NoteFailure(FAILURE_NO_LIST, 0);
         CurrentEntry = 1;
         SetTimer(window, TIMER_NEXT_ENTRY, STEP_TIMER_PERIOD, NULL);
         return 0;
@@ -156,13 +203,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
         KillTimer(window, TIMER_NEXT_ENTRY);
         KillTimer(window, TIMER_WATCH_ENTRY);
+        EndStepInstaller();
         EndRunWatch();
-        // A step asked for a restart, and the run is silent or the user agrees.
-        restart = RebootRequired == 1 && (SilentMode || AskRestart());
-        LogRestart(restart);
-        if (restart)
-            RestartSystem();
-        PostQuitMessage(0);
+        // Ended from the menu or by closing the window, the rest of the list never ran.
+        if (!Outcome.listDone)
+            NoteFailure(FAILURE_ENDED_EARLY, 0);
+        EndOfRunRestart();
+        PostQuitMessage(DecideExitCode());
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

@@ -42,10 +42,12 @@ static BOOL IsDevicePresent(DEVINST device)
     return getStatus == NULL || getStatus(&status, &problem, device, 0) != CR_NO_SUCH_DEVNODE;
 }
 
-// Always Korean: the wide box shows it right whatever the system's code page.
+// Always Korean: the wide box shows it right whatever the system's code page. A silent run logs
+// the last error, ERROR_INSUFFICIENT_BUFFER, instead.
 static void ShowBufferTooSmall(void)
 {
-    MessageBoxW(NULL, (LPCWSTR)u"버퍼가 부족합니다.", (LPCWSTR)u"오류", MB_OK);
+    if (MayShowBox("Error"))
+        MessageBoxW(NULL, (LPCWSTR)u"버퍼가 부족합니다.", (LPCWSTR)u"오류", MB_OK);
 }
 
 static BOOL ReadProperty(HDEVINFO devices, SP_DEVINFO_DATA *device, DWORD property,

@@ -20,7 +20,7 @@ BOOL AskRestart(void)
 
 // Each failed step is reported and the next one still runs. Without a token there is nothing
 // to adjust, so the adjustment is skipped and the restart is requested all the same.
-void RestartSystem(void)
+BOOL RestartSystem(void)
 {
     HANDLE token;
     if (!OpenProcessToken(GetCurrentProcess(), RESTART_TOKEN_ACCESS, &token)) {
@@ -40,18 +40,21 @@ void RestartSystem(void)
     LogRestartResult(requested);
     if (!requested)
         ShowLastError("ExitWindowsEx");
+    return requested;
 }
 
 int ShowLastError(const char *caption)
 {
     DWORD code = GetLastError();
-    char *text = NULL;
-    DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, NULL, code,
-                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0, NULL);
-    MessageBoxA(NULL, length > 0 && text != NULL ? text : "FAILURE", caption, MB_OK);
-    if (text != NULL)
-        LocalFree(text);
+    if (MayShowBox(caption)) {
+        char *text = NULL;
+        DWORD length =
+            FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, NULL, code,
+                           MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPSTR)&text, 0, NULL);
+        MessageBoxA(NULL, length > 0 && text != NULL ? text : "FAILURE", caption, MB_OK);
+        if (text != NULL)
+            LocalFree(text);
+    }
     SetLastError(code);
     return 0;
 }

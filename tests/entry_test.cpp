@@ -6,7 +6,7 @@ static const char SilentAndNormalLists[] = "[SetupList]\nSetup1=1,normal.exe, ,\
 
 struct SwitchCase {
     const char *name, *tail;
-    BYTE silent;
+    BYTE silent, noRestart;
 };
 class SilentSwitch : public ::testing::TestWithParam<SwitchCase>
 {
@@ -19,18 +19,24 @@ TEST_P(SilentSwitch, ChoosesTheSection)
     AddInstaller("C:\\Pkg\\quiet.exe", 0);
     EXPECT_TRUE(Finished(sim::Run(GetParam().tail)));
     EXPECT_EQ(GetParam().silent, SilentMode);
+    EXPECT_EQ(GetParam().noRestart, NoRestart);
     ASSERT_EQ(1u, sim::Launches().size());
     EXPECT_EQ(GetParam().silent ? ".\\quiet.exe" : ".\\normal.exe", sim::Launches()[0].file);
 }
 
-INSTANTIATE_TEST_SUITE_P(Tails, SilentSwitch,
-                         ::testing::Values(SwitchCase{"Lower", "/s", 1},
-                                           SwitchCase{"Upper", "/S", 1}, SwitchCase{"None", "", 0},
-                                           SwitchCase{"TrailingBlank", "/s ", 0},
-                                           SwitchCase{"Dash", "-s", 0},
-                                           SwitchCase{"LongForm", "/silent", 0},
-                                           SwitchCase{"LeadingBlank", " /s", 0}),
-                         ByName());
+INSTANTIATE_TEST_SUITE_P(
+    Tails, SilentSwitch,
+    ::testing::Values(SwitchCase{"Lower", "/s", 1, 0}, SwitchCase{"Upper", "/S", 1, 0},
+                      SwitchCase{"None", "", 0, 0}, SwitchCase{"TrailingBlank", "/s ", 0, 0},
+                      SwitchCase{"Dash", "-s", 0, 0}, SwitchCase{"LongForm", "/silent", 0, 0},
+                      SwitchCase{"LeadingBlank", " /s", 0, 0},
+                      SwitchCase{"NoRestart", "/s /norestart", 1, 1},
+                      SwitchCase{"NoRestartFirst", "/NoRestart  /S", 1, 1},
+                      SwitchCase{"AllThree", "/norestart /log /s", 1, 1},
+                      SwitchCase{"NoRestartAlone", "/norestart", 0, 1},
+                      SwitchCase{"NoRestartTwice", "/s /norestart /norestart", 0, 1},
+                      SwitchCase{"NoRestartAndMore", "/s /norestart /q", 0, 1}),
+    ByName());
 
 // The tail starts after the program name: a quoted name ends at its closing quote, an unquoted one
 // at the first blank, and the blanks after it are skipped.
@@ -84,7 +90,8 @@ INSTANTIATE_TEST_SUITE_P(Commands, ShowCommand,
                                            ShowCase{"Minimized", SW_SHOWMINIMIZED}),
                          ByName());
 
-// File > Exit and the close box end the run at once, mid-step, with exit code 0.
+// File > Exit and the close box end the run at once, mid-step: the rest of the list never ran, a
+// failure.
 struct EndingCase {
     const char *name;
     UINT message;
@@ -102,7 +109,7 @@ TEST_P(EndingMessage, EndsTheLoop)
     sim::At(3000, [] { sim::PostToMainWindow(GetParam().message, GetParam().wParam, 0); });
     sim::RunResult result = sim::Run("");
     EXPECT_TRUE(Finished(result));
-    EXPECT_EQ(0, result.exitCode);
+    EXPECT_EQ(EXIT_INSTALL_FAILED, result.exitCode);
     EXPECT_LE(result.endMs, 3500u);
     EXPECT_EQ(1u, sim::Launches().size());
 }
@@ -118,7 +125,7 @@ TEST(Entry, MissingListEndsOnFirstTick)
     MakeMedium("");
     sim::RunResult result = sim::Run("");
     EXPECT_TRUE(Finished(result));
-    EXPECT_EQ(0, result.exitCode);
+    EXPECT_EQ(EXIT_INSTALL_FAILED, result.exitCode); // nothing was installed
     EXPECT_EQ(500u, result.endMs);
     EXPECT_TRUE(sim::MessageBoxes().empty());
     EXPECT_TRUE(sim::Launches().empty());

@@ -93,8 +93,9 @@ TEST(Faults, NeverEndingDirectLaunchWaitsOn)
     ASSERT_EQ(1u, sim::Launches().size());
     EXPECT_EQ(sim::kForever, sim::FindProcess(sim::Launches()[0].pid)->endMs);
     EXPECT_TRUE(sim::MessageBoxes().empty());
-    // Stopped while it waits: the run's job and the installer it waits for.
-    EXPECT_EQ(2, sim::OpenHandleCount());
+    // Stopped while it waits: the run's job, the installer it watches, and the installer's process
+    // held for its exit code.
+    EXPECT_EQ(3, sim::OpenHandleCount());
 }
 
 // --- Devices: step 1 the device step, step 2 next.exe. The target device is listed after an
@@ -200,7 +201,7 @@ TEST_P(RestartFaults, ReportsEachFailedStep)
 
     sim::RunResult result = sim::Run(f.tail);
     EXPECT_TRUE(Finished(result));
-    EXPECT_EQ(0, result.exitCode);
+    EXPECT_EQ(EXIT_RESTART_NEEDED, result.exitCode); // asked for, and not done
     std::string boxes;
     for (const sim::MessageBoxRecord &box : sim::MessageBoxes())
         boxes += box.caption + ": " + box.text + "|";
@@ -221,9 +222,72 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RestartFault{"TokenDenied", "", ERROR_ACCESS_DENIED, false, 0,
                      kQuestion + "OpenProcessToken: Access is denied.\r\n|" + kNotHeld},
-        RestartFault{"TokenErrorWithoutText", "/s", 1234, false, 0,
-                     "OpenProcessToken: FAILURE|" + kNotHeld},
-        RestartFault{"NoShutdownPrivilege", "/s", 0, true, 0, kNotAssigned + kNotHeld},
+        RestartFault{"TokenErrorWithoutText", "", 1234, false, 0,
+                     kQuestion + "OpenProcessToken: FAILURE|" + kNotHeld},
+        RestartFault{"NoShutdownPrivilege", "", 0, true, 0, kQuestion + kNotAssigned + kNotHeld},
         RestartFault{"ExitWindowsRefused", "", 0, false, ERROR_SHUTDOWN_IN_PROGRESS,
                      kQuestion + "ExitWindowsEx: A system shutdown is in progress.\r\n|"}),
     ByName());
+
+// --- A silent run has nobody to answer a box: each one the launcher can show is asked for (an
+// oversized device property, the shell's own box for a program that cannot start, the restart's
+// error boxes), none appears, and the log says what each would have said. ---
+struct BoxCase {
+    const char *name, *tail;
+    std::string boxes;    // each as caption|
+    size_t unshownLogged; // "silent run, no message box" lines
+};
+class EveryBox : public ::testing::TestWithParam<BoxCase>
+{
+};
+
+TEST_P(EveryBox, ShowsOnlyWhenSomeoneAnswers)
+{
+    const BoxCase &c = GetParam();
+    const char steps[] = "Setup1=-1,x,ven_2\nSetup2=1,cannot.exe,/q\nSetup3=1,a.exe, , ,1\n";
+    MakeMedium(std::string("[SetupList]\n") + steps + "[SetupSilent]\n" + steps);
+    sim::Device oversized;
+    oversized.hardwareIds = {"PCI\\VEN_1"};
+    oversized.paddedHardwareIdSize = 400;
+    sim::AddDevice(oversized);
+    sim::AddDevice({{"PCI\\VEN_2"}, "Two"});
+    sim::Program cannot;
+    cannot.cannotStart = true;
+    AddInstaller("C:\\Pkg\\cannot.exe", 0, cannot);
+    AddInstaller("C:\\Pkg\\a.exe", 0);
+    sim::ScriptMessageBoxAnswer(IDOK); // the device property box comes first
+    sim::ScriptMessageBoxAnswer(IDYES);
+    sim::FailTokenOpen(ERROR_ACCESS_DENIED);
+    sim::FailExitWindows(ERROR_ACCESS_DENIED);
+
+    sim::RunResult result = sim::Run(c.tail);
+    EXPECT_TRUE(Finished(result));
+    EXPECT_EQ(EXIT_INSTALL_FAILED, result.exitCode);
+    std::string boxes;
+    for (const sim::MessageBoxRecord &box : sim::MessageBoxes())
+        boxes += box.caption + "|";
+    EXPECT_EQ(c.boxes, boxes);
+    std::string log = sim::ReadFileAt("C:\\Users\\Setup\\AppData\\Local\\Temp\\StageRun.log");
+    size_t unshown = 0;
+    for (size_t at = 0; (at = log.find("silent run, no message box: ", at)) != std::string::npos;
+         at++)
+        unshown++;
+    EXPECT_EQ(c.unshownLogged, unshown) << log;
+    if (c.unshownLogged > 0) {
+        for (const char *said :
+             {"\"Error\": error 122: The data area passed to a system call is too small.",
+              "\"OpenProcessToken\": error 5: Access is denied.",
+              "\"ExitWindowsEx\": error 5: Access is denied."})
+            EXPECT_NE(std::string::npos, log.find(said)) << said;
+    }
+    EXPECT_EQ(1u, sim::RemovedDevices().size());
+    EXPECT_EQ(0, sim::OpenHandleCount());
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, EveryBox,
+                         ::testing::Values(BoxCase{"Silent", "/s /log", "", 3},
+                                           BoxCase{"Attended", "/log",
+                                                   "오류|System Rebooting|OpenProcessToken|"
+                                                   "ExitWindowsEx|",
+                                                   0}),
+                         ByName());

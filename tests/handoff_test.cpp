@@ -4,13 +4,16 @@
 #include <cstdlib>
 
 // Started from another folder, which holds a stagerun64.exe of its own that must never run.
-static void MakeHost(bool isWow64, bool siblingThere = true)
+static void MakeHost(bool isWow64, bool siblingThere = true, DWORD siblingMs = 0,
+                     DWORD siblingExit = 0)
 {
     MakeMedium("[SetupList]\nSetup1=1,a.exe, ,\n[SetupSilent]\nSetup1=1,a.exe, ,\n");
     AddInstaller("C:\\Pkg\\a.exe", 0);
+    sim::Program sibling;
+    sibling.exitCode = siblingExit;
     if (siblingThere)
-        AddInstaller("C:\\Pkg\\stagerun64.exe", 0);
-    AddInstaller("D:\\Elsewhere\\stagerun64.exe", 0);
+        AddInstaller("C:\\Pkg\\stagerun64.exe", siblingMs, sibling);
+    sim::WriteFile("D:\\Elsewhere\\stagerun64.exe", "MZ");
     SetCurrentDirectoryA("D:\\Elsewhere");
     sim::SetWow64(isWow64);
 }
@@ -25,6 +28,7 @@ struct HostCase {
     const char *parameters;
     int exitCode;
     const char *caption; // of the error box; NULL for none
+    DWORD siblingMs = 0, siblingExit = 0;
 };
 class HandOff : public ::testing::TestWithParam<HostCase>
 {
@@ -36,7 +40,7 @@ static const char Sibling[] = "C:\\Pkg\\stagerun64.exe";
 TEST_P(HandOff, StartsTheSiblingOrRunsItself)
 {
     const HostCase &c = GetParam();
-    MakeHost(c.isWow64, c.siblingThere);
+    MakeHost(c.isWow64, c.siblingThere, c.siblingMs, c.siblingExit);
     sim::SetSystemDefaultLocale(c.locale);
     DWORD first = sim::AddProcess("msiexec.exe", 600);
     DWORD second = sim::AddProcess("msiexec.exe", 600);
@@ -57,8 +61,9 @@ TEST_P(HandOff, StartsTheSiblingOrRunsItself)
     if (c.isWow64 && c.siblingThere) {
         EXPECT_EQ(Sibling, sim::Launches()[0].path);
     }
+    // A caller waits for this program: it returns when the sibling has ended, with its code.
     if (c.isWow64) {
-        EXPECT_EQ(0u, result.endMs);
+        EXPECT_EQ(c.siblingMs, result.endMs);
         EXPECT_EQ(NULL, sim::MainWindow());
     }
     ASSERT_EQ(c.caption != NULL ? 1u : 0u, sim::MessageBoxes().size());
@@ -79,17 +84,21 @@ static const char KoreanCaption[] = "stagerun64.exe\xb8\xa6 \xbd\xc3\xc0\xdb\xc7
 
 INSTANTIATE_TEST_SUITE_P(
     Hosts, HandOff,
-    ::testing::Values(HostCase{"Wow64", true, "", true, 0x0409, Sibling, "", 0, NULL},
-                      HostCase{"Wow64Silent", true, "/s", true, 0x0409, Sibling, "/s", 0, NULL},
-                      HostCase{"Wow64SilentUpper", true, "/S", true, 0x0409, Sibling, "/s", 0,
-                               NULL},
-                      HostCase{"Native32", false, "", true, 0x0409, ".\\a.exe", " ", 0, NULL},
-                      HostCase{"SiblingMissing", true, "", false, 0x0409, "", "",
-                               EXIT_HANDOFF_FAILED, "Cannot start stagerun64.exe"},
-                      HostCase{"SiblingMissingKorean", true, "", false, 0x0412, "", "",
-                               EXIT_HANDOFF_FAILED, KoreanCaption},
-                      HostCase{"SiblingMissingSilent", true, "/s", false, 0x0409, "", "",
-                               EXIT_HANDOFF_FAILED, NULL}),
+    ::testing::Values(
+        HostCase{"Wow64", true, "", true, 0x0409, Sibling, "", 0, NULL},
+        HostCase{"Wow64Silent", true, "/s", true, 0x0409, Sibling, "/s", 0, NULL},
+        HostCase{"Wow64SilentUpper", true, "/S", true, 0x0409, Sibling, "/s", 0, NULL},
+        HostCase{"Native32", false, "", true, 0x0409, ".\\a.exe", " ", 0, NULL},
+        HostCase{"SiblingMissing", true, "", false, 0x0409, "", "", EXIT_HANDOFF_FAILED,
+                 "Cannot start stagerun64.exe"},
+        HostCase{"SiblingMissingKorean", true, "", false, 0x0412, "", "", EXIT_HANDOFF_FAILED,
+                 KoreanCaption},
+        HostCase{"SiblingMissingSilent", true, "/s", false, 0x0409, "", "", EXIT_HANDOFF_FAILED,
+                 NULL},
+        HostCase{"SiblingsCode", true, "/s /norestart", true, 0x0409, Sibling, "/s /norestart",
+                 EXIT_RESTART_NEEDED, NULL, 7000, EXIT_RESTART_NEEDED},
+        HostCase{"SiblingFails", true, "/NORESTART", true, 0x0409, Sibling, "/norestart",
+                 EXIT_INSTALL_FAILED, NULL, 2500, EXIT_INSTALL_FAILED}),
     ByName());
 
 // The log switch is passed on as the path it came to (tokens expanded, the rest as written), even
@@ -100,7 +109,9 @@ INSTANTIATE_TEST_SUITE_P(
                                "/s /log:\"C:\\Users\\Setup\\AppData\\Local\\Temp\\StageRun.log\"",
                                0, NULL},
                       HostCase{"Path", true, "/log:\"%CurDir%\\No Logs\\A.log\"", true, 0x0409,
-                               Sibling, "/log:\"C:\\Pkg\\No Logs\\A.log\"", 0, NULL}),
+                               Sibling, "/log:\"C:\\Pkg\\No Logs\\A.log\"", 0, NULL},
+                      HostCase{"AllThree", true, "/log:D:\\a.log /norestart /s", true, 0x0409,
+                               Sibling, "/s /norestart /log:\"D:\\a.log\"", 0, NULL}),
     [](const ::testing::TestParamInfo<HostCase> &info) { return std::string(info.param.name); });
 
 // A kernel without the export counts as 32-bit, whatever the machine is. The export is looked up

@@ -80,6 +80,7 @@ TEST(StepLog, TypicalRun)
         "step 2: settle round 4 found HELPER.EXE back",
         "step 2: held by HELPER.EXE (id 5004), started by this launcher",
         "step 2: HELPER.EXE held it for 1.6 s",
+        "step 2: setup.exe ended with exit code 0",
         "step 3: run .\\setup.exe in C:\\Pkg\\app under the dialog, parameters \"-s "
         "-F1\"C:\\Pkg\\APP\\SETUP.ISS\" -F2\"C:\\WINDOWS\\temp\\S.LOG\"\"; waits for it and the "
         "wait list \" \" (split at *); asks for a restart",
@@ -88,6 +89,7 @@ TEST(StepLog, TypicalRun)
         "step 3: started (ShellExecute answered 42)",
         "step 3: held by SETUP.EXE (id 5008), started by this launcher",
         "step 3: SETUP.EXE held it for 0.8 s",
+        "step 3: setup.exe ended with exit code 0",
         "step 4: copy .\\tool.exe to C:\\WINDOWS\\tool.exe",
         "step 4: run C:\\WINDOWS\\tool.exe in C:\\Pkg\\app under the dialog, parameters \"/q\"; "
         "waits for it and the wait list \"sub.exe\" (split at *)",
@@ -97,11 +99,12 @@ TEST(StepLog, TypicalRun)
         "step 4: TOOL.EXE held it for 0.8 s",
         "step 4: held by SUB.EXE (id 5016), started by TOOL.EXE (id 5012)",
         "step 4: SUB.EXE held it for 0.8 s",
+        "step 4: tool.exe ended with exit code 0",
         "step 5: skipped: .\\nothere.exe is missing (current folder C:\\Pkg)",
         "step 6: no more steps: the run ends",
         "restart: answered Yes",
         "restart requested",
-        "==== end of run, exit code 0",
+        "==== end of run, exit code 1603: step 5 failed: file missing",
     };
     EXPECT_EQ(expected, LogLines());
     // Each line carries the local time of its event: the second step started at 1.5 s.
@@ -194,7 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
                    Nothing,
                    {"setup list C:\\Pkg\\StageRun.ini, section [SetupList]",
                     "no StageRun.ini found", "step 1: no more steps: the run ends",
-                    "no step asked for a restart", "==== end of run, exit code 0"}},
+                    "no step asked for a restart",
+                    "==== end of run, exit code 1603: no setup list"}},
         FailingRun{"FieldTooLong",
                    "[SetupSilent]\nSetup1=-3,x\nSetup2=1,a.exe,x, ,12\n",
                    "/s /log",
@@ -203,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "Setup1=\"-3\",\"x\",\"\",\"\",\"\"",
                     "1 steps loaded; the list ends at Setup2: RebootFlag does not fit",
                     "step 1: Kind \"-3\" is no step: the run ends", "no step asked for a restart",
-                    "==== end of run, exit code 0"}},
+                    "==== end of run, exit code 0: all steps done"}},
         FailingRun{"CannotStartAndCopyFails",
                    "[SetupList]\nSetup1=1,a.exe,/q\nSetup2=2,tool.exe, ,\nSetup3=1,app\\b.exe, ,\n",
                    Tail,
@@ -218,7 +222,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "step 2: copy failed (error 5: Access is denied.): skipped",
                     "step 3: skipped: folder C:\\Pkg\\app cannot be made current",
                     "step 4: no more steps: the run ends", "no step asked for a restart",
-                    "==== end of run, exit code 0"}},
+                    "==== end of run, exit code 1603: step 1 failed: not started"}},
         FailingRun{"DeviceFailures",
                    "[SetupList]\nSetup1=0,d.inf,ven_8086\nSetup2=0,d.inf,ven_9999\n"
                    "Setup3=-1,x,ven_8086\nSetup4=-2,x\nSetup5=0,d.inf, \n",
@@ -237,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "step 4: hardware rescan failed",
                     "step 5: skipped: the hardware-id text is blank",
                     "step 6: no more steps: the run ends", "no step asked for a restart",
-                    "==== end of run, exit code 0"}},
+                    "==== end of run, exit code 1603: step 1 failed: driver not installed"}},
         FailingRun{"RestartRefused",
                    "[SetupList]\nSetup1=0,d.inf,ven_8086\n",
                    "/log /s",
@@ -248,7 +252,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "step 1: driver installed, restart needed",
                     "step 2: no more steps: the run ends", "restart: silent run, not asked",
                     "restart refused (error 1115: A system shutdown is in progress.)",
-                    "==== end of run, exit code 0"}},
+                    "silent run, no message box: \"ExitWindowsEx\": error 1115: A system "
+                    "shutdown is in progress.",
+                    "==== end of run, exit code 3010: restart refused"}},
         FailingRun{"EscAndRestartDeclined",
                    "[SetupList]\nSetup1=1,a.exe,/q, ,1\n",
                    Tail,
@@ -257,8 +263,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "for it and the wait list \" \" (split at *); asks for a restart",
                     "step 1: started (ShellExecute answered 42)",
                     "step 1: held by A.EXE (id 5000), started by this launcher", Esc,
+                    "step 1: a.exe still runs: exit code unknown",
                     "step 2: no more steps: the run ends", "restart: answered No",
-                    "==== end of run, exit code 0"}},
+                    "==== end of run, exit code 3010: no restart (answered No)"}},
         FailingRun{"DllRedirection",
                    "[SetupList]\nSetup1=1,a.exe, ,\n",
                    Tail,
@@ -273,7 +280,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "hand-off to C:\\Pkg\\stagerun64.exe, parameters \"/s /log:\"C:\\Users\\"
                     "Setup\\AppData\\Local\\Temp\\StageRun.log\"\": not started (ShellExecute "
                     "answered 2, last error 2: The system cannot find the file specified.)",
-                    "==== end of run, exit code 2"}}),
+                    "silent run, no message box: \"Cannot start stagerun64.exe\": error 2: The "
+                    "system cannot find the file specified.",
+                    "==== end of run, exit code 2: stagerun64.exe not started"}}),
     [](const ::testing::TestParamInfo<FailingRun> &info) { return std::string(info.param.name); });
 
 // Whether the text parts into whole characters of code page 949, whose lead bytes are 0x81-0xFE.
@@ -345,7 +354,7 @@ TEST_P(LogSwitches, PutTheLogThere)
     std::vector<std::string> lines = LogLines(c.log);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(Header(c.tail), lines[0]);
-    EXPECT_EQ("==== end of run, exit code 0", lines.back());
+    EXPECT_EQ("==== end of run, exit code 0: all steps done", lines.back());
 }
 
 static const char Setting[] = "[StageRun]\nLog=%curdir%\\Setup.log\n";
@@ -424,7 +433,7 @@ TEST_P(UnwritableLog, LeavesTheRunAsItIs)
               "box 15500 System Rebooting: Reboot system now?\n"
               "box 15500 ExitWindowsEx: Access is denied.\r\n\n"
               "driver 1000 USB\\VID_1\n"
-              "end 15500 exit 0 handles 0",
+              "end 15500 exit 3010 handles 0",
               Trace(result));
     std::string text = sim::ReadFileAt(TempLog);
     EXPECT_EQ(GetParam().loggedLines, LogLines().size()) << text;
@@ -453,7 +462,7 @@ static void DiskFullLater()
 INSTANTIATE_TEST_SUITE_P(
     Faults, UnwritableLog,
     ::testing::Values(Unwritable{"NoLog", "", NoFault, 0},
-                      Unwritable{"Written", "/log", NoFault, 23},
+                      Unwritable{"Written", "/log", NoFault, 25},
                       Unwritable{"ReadOnlyFolder", "/log", ReadOnlyFolder, 0},
                       Unwritable{"FolderInItsPlace", "/log", FolderInItsPlace, 0},
                       Unwritable{"DiskFull", "/log", DiskFull, 0},

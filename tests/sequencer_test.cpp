@@ -508,3 +508,99 @@ TEST(Sequencer, JoinedPathTooLongIsSkipped)
     EXPECT_EQ(directory + "\\sub", sim::Launches()[0].currentDirectory);
     EXPECT_EQ(1000u, sim::Launches()[0].timeMs);
 }
+
+// From how a run went to its exit code, and the step log's last line that says why.
+struct OutcomeCase {
+    const char *name, *ini, *tail;
+    void (*prepare)();
+    int exitCode;
+    size_t restarts;
+    const char *why; // after "==== end of run, exit code <n>: "
+};
+class ExitCode : public ::testing::TestWithParam<OutcomeCase>
+{
+};
+
+TEST_P(ExitCode, FromHowTheRunWent)
+{
+    const OutcomeCase &c = GetParam();
+    MakeMedium(c.ini);
+    AddInstaller("C:\\Pkg\\a.exe", 1000);
+    sim::WriteFile("C:\\Pkg\\d.inf", "");
+    c.prepare();
+    std::string tail = c.tail[0] != '\0' ? std::string(c.tail) + " /log" : "/log";
+    sim::RunResult result = sim::Run(tail);
+    EXPECT_TRUE(Finished(result));
+    EXPECT_EQ(c.exitCode, result.exitCode);
+    EXPECT_EQ(c.restarts, sim::RestartRequests().size());
+    std::string log = sim::ReadFileAt("C:\\Users\\Setup\\AppData\\Local\\Temp\\StageRun.log");
+    std::string last = "==== end of run, exit code " + std::to_string(c.exitCode) + ": " + c.why;
+    EXPECT_EQ(last + "\r\n",
+              log.substr(log.size() < last.size() + 2 ? 0 : log.size() - last.size() - 2));
+    EXPECT_EQ(0, sim::OpenHandleCount());
+}
+
+static void EndsWith(const char *file, DWORD code)
+{
+    sim::Program program;
+    program.exitCode = code;
+    AddInstaller(std::string("C:\\Pkg\\") + file, 500, program);
+}
+
+static const char Flagged[] =
+    "[SetupList]\nSetup1=1,a.exe, , ,1\n[SetupSilent]\nSetup1=1,a.exe, , ,1\n";
+static const char Clean[] = "all steps done";
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, ExitCode,
+    ::testing::Values(
+        OutcomeCase{"Clean", "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=1,a.exe,/q\n", "", +[] {}, 0,
+                    0, Clean},
+        OutcomeCase{"AbsentDeviceIsNoFailure", "[SetupList]\nSetup1=0,d.inf,vid_9\n", "", +[] {}, 0,
+                    0, Clean},
+        OutcomeCase{"InstallerMissing", "[SetupList]\nSetup1=1,gone.exe, ,\nSetup2=1,a.exe, ,\n",
+                    "", +[] {}, EXIT_INSTALL_FAILED, 0, "step 1 failed: file missing"},
+        OutcomeCase{"InstallerFails", "[SetupList]\nSetup1=1,b.exe,/q\n", "",
+                    +[] { EndsWith("b.exe", 1603); }, EXIT_INSTALL_FAILED, 0,
+                    "step 1 failed: exit code 1603"},
+        OutcomeCase{"DirectInstallerFails", "[SetupList]\nSetup1=1,b.exe, ,\n", "",
+                    +[] { EndsWith("b.exe", 5); }, EXIT_INSTALL_FAILED, 0,
+                    "step 1 failed: exit code 5"},
+        OutcomeCase{"PackageFails", "[SetupList]\nSetup1=1,p.msi,/qn\n", "",
+                    +[] { EndsWith("p.msi", 1603); }, EXIT_INSTALL_FAILED, 0,
+                    "step 1 failed: exit code 1603"},
+        OutcomeCase{"CannotStart", "[SetupList]\nSetup1=1,b.exe,/q\n", "",
+                    +[] {
+                        sim::Program cannot;
+                        cannot.cannotStart = true;
+                        AddInstaller("C:\\Pkg\\b.exe", 0, cannot);
+                    },
+                    EXIT_INSTALL_FAILED, 0, "step 1 failed: not started"},
+        OutcomeCase{"CopyFails", "[SetupList]\nSetup1=2,a.exe, ,\n", "",
+                    +[] { sim::MakeDirectory("C:\\WINDOWS\\a.exe"); }, EXIT_INSTALL_FAILED, 0,
+                    "step 1 failed: copy failed"},
+        OutcomeCase{"DriverFails", "[SetupList]\nSetup1=0,d.inf,vid_1\n", "",
+                    +[] {
+                        sim::AddDevice({{"USB\\VID_1"}, "One"});
+                        sim::ScriptDriverInstall(FALSE, FALSE);
+                    },
+                    EXIT_INSTALL_FAILED, 0, "step 1 failed: driver not installed"},
+        OutcomeCase{"NoList", "", "", +[] {}, EXIT_INSTALL_FAILED, 0, "no setup list"},
+        OutcomeCase{"InstallerNeedsRestart", "[SetupList]\nSetup1=1,b.exe,/q\n", "",
+                    +[] { EndsWith("b.exe", 3010); }, EXIT_RESTART_NEEDED, 0,
+                    "an installer needs a restart"},
+        OutcomeCase{"InstallerStartedRestart", "[SetupList]\nSetup1=1,b.exe, ,\n", "/s",
+                    +[] { EndsWith("b.exe", 1641); }, EXIT_RESTART_NEEDED, 0,
+                    "an installer needs a restart"},
+        OutcomeCase{"FlagNoRestart", Flagged, "/s /norestart", +[] {}, EXIT_RESTART_NEEDED, 0,
+                    "no restart (/norestart)"},
+        OutcomeCase{"FlagAnsweredNo", Flagged, "", +[] { sim::ScriptMessageBoxAnswer(IDNO); },
+                    EXIT_RESTART_NEEDED, 0, "no restart (answered No)"},
+        OutcomeCase{"FlagAnsweredYes", Flagged, "", +[] { sim::ScriptMessageBoxAnswer(IDYES); },
+                    EXIT_RESTART_STARTED, 1, "restart started"},
+        OutcomeCase{"FlagSilent", Flagged, "/s", +[] {}, EXIT_RESTART_STARTED, 1,
+                    "restart started"},
+        OutcomeCase{"FailureWinsOverRestart",
+                    "[SetupSilent]\nSetup1=1,a.exe, , ,1\nSetup2=1,gone.exe, ,\n", "/s", +[] {},
+                    EXIT_INSTALL_FAILED, 1, "step 2 failed: file missing"}),
+    ByName());

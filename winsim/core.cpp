@@ -607,25 +607,6 @@ BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATT
     return TRUE;
 }
 
-// Virtual time runs on until the process has ended.
-DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)
-{
-    uintptr_t index;
-    if (!LookupHandle(handle, HANDLE_PROCESS, &index)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return WAIT_FAILED;
-    }
-    ProcessRecord *p = &processes[index];
-    DWORD end = EndTime(*p);
-    if (p->endMs == kForever && (end == kForever || milliseconds != INFINITE)) {
-        fprintf(stderr, "WaitForSingleObject: only a wait for a process that ends is simulated\n");
-        abort();
-    }
-    if (p->endMs == kForever)
-        AdvanceTo(end);
-    return WAIT_OBJECT_0;
-}
-
 HANDLE WINAPI GetStdHandle(DWORD which)
 {
     return (HANDLE)(uintptr_t)(0x10 + (which & 0xF));
@@ -753,4 +734,52 @@ HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters
     launches.push_back(launch);
     SetLastError(result > 32 ? 0 : (DWORD)result);
     return (HINSTANCE)result;
+}
+
+// As Windows does: without SEE_MASK_FLAG_NO_UI a failed start is said in an error box, and the
+// process handle is given only with SEE_MASK_NOCLOSEPROCESS, for a process that started.
+BOOL WINAPI ShellExecuteExA(LPSHELLEXECUTEINFOA info)
+{
+    if (info == nullptr || info->cbSize != sizeof(*info)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    info->hProcess = NULL;
+    info->hInstApp = ShellExecuteA(info->hwnd, info->lpVerb, info->lpFile, info->lpParameters,
+                                   info->lpDirectory, info->nShow);
+    DWORD error = GetLastError();
+    if ((INT_PTR)info->hInstApp <= 32) {
+        if ((info->fMask & SEE_MASK_FLAG_NO_UI) == 0)
+            MessageBoxA(info->hwnd, "Windows cannot find the file.", info->lpFile,
+                        MB_OK | MB_ICONHAND);
+        SetLastError(error);
+        return FALSE;
+    }
+    if (info->fMask & SEE_MASK_NOCLOSEPROCESS)
+        info->hProcess =
+            OpenHandle(HANDLE_PROCESS, (uintptr_t)(Record(launches.back().pid) - processes.data()));
+    return TRUE;
+}
+
+// A process handle is signalled when the process has ended; waiting lets virtual time run.
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)
+{
+    uintptr_t index;
+    if (!LookupHandle(handle, HANDLE_PROCESS, &index)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    DWORD deadline = milliseconds == INFINITE ? kForever : clockMs + milliseconds;
+    for (;;) {
+        if (processes[index].endMs != kForever)
+            return WAIT_OBJECT_0;
+        DWORD next = NextEventTime();
+        if (next == kForever && deadline == kForever)
+            StopRun("waits for a process that never ends");
+        if (next > deadline) {
+            AdvanceTo(deadline);
+            return WAIT_TIMEOUT;
+        }
+        AdvanceTo(next);
+    }
 }

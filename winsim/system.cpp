@@ -503,6 +503,7 @@ DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID, DWORD code, DWORD, LPSTR buffe
         {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified.\r\n"},
         {ERROR_ACCESS_DENIED, "Access is denied.\r\n"},
         {ERROR_INVALID_HANDLE, "The handle is invalid.\r\n"},
+        {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small.\r\n"},
         {ERROR_SHARING_VIOLATION, "The process cannot access the file because it is being used "
                                   "by another process.\r\n"},
         {ERROR_DISK_FULL, "There is not enough space on the disk.\r\n"},

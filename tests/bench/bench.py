@@ -83,13 +83,6 @@ def program_constants():
         if not m:
             raise BenchError("constant %s not found in %s" % (name, rel))
         found[name] = int(m.group(1))
-    dialog_pause = None
-    with open(os.path.join(REPO, "sequencer", "dialog.cpp")) as f:
-        m = re.search(r"^#define\s+LAUNCH_PAUSE\s+(\d+)\s*$", f.read(), re.M)
-        dialog_pause = int(m.group(1)) if m else None
-    if dialog_pause is None:
-        raise BenchError("constant LAUNCH_PAUSE not found in sequencer/dialog.cpp")
-    found["DIALOG_LAUNCH_PAUSE"] = dialog_pause
     return found
 
 
@@ -100,7 +93,7 @@ def prescribed_step_ms(c, dialog):
       direct: launch pause, watch timer, poll pause, settle rounds, next-step timer;
       dialog: launch pause, dialog watch timer, poll pause, next-step timer."""
     if dialog:
-        return c["DIALOG_LAUNCH_PAUSE"] + c["STEP_TIMER_PERIOD"] + c["POLL_PAUSE"] + c["STEP_TIMER_PERIOD"]
+        return c["LAUNCH_PAUSE"] + c["STEP_TIMER_PERIOD"] + c["POLL_PAUSE"] + c["STEP_TIMER_PERIOD"]
     return (c["LAUNCH_PAUSE"] + c["STEP_TIMER_PERIOD"] + c["POLL_PAUSE"] + c["SETTLE_ROUNDS"] * c["POLL_PAUSE"]
             + c["STEP_TIMER_PERIOD"])
 

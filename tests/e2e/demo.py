@@ -64,9 +64,6 @@ def describe(events, launch, t0, launcher):
     ends = {e["pid"]: e for e in events if e["event"] == "end"}
     out = ["%s %s started (pid %d) by the user" % (at(launch["time"]), launcher, launch["pid"])]
     exit_ev = next((e for e in events if e["event"] == "exit" and e["pid"] == launch["pid"]), None)
-    if exit_ev and launcher == "stagerun.exe":
-        out.append("%s stagerun.exe exited with code %d (32-bit launcher on 64-bit Windows: handed over)"
-                   % (at(exit_ev["time"]), exit_ev["code"]))
     steps = [e for e in starts if e.get("pname", "").lower() == "stagerun64.exe" and e.get("role") == "main"
              and e["name"].lower() not in ("isetup.exe",)]
     for i, s in enumerate(steps):
@@ -89,6 +86,8 @@ def describe(events, launch, t0, launcher):
         if nxt and last_end:
             out.append("           waited %.1fs after the last of its processes ended before the next step"
                        % ((nxt - last_end) / 1000.0))
+    if exit_ev:
+        out.append("%s %s ended with exit code %d" % (at(exit_ev["time"]), launcher, exit_ev["code"]))
     return out
 
 
@@ -118,17 +117,6 @@ def main():
                 "cannot run (on 64-bit Windows it hands the run over to stagerun64.exe)")
         m.run(launcher, ["/log:" + winpath(step_log, prefix.path)], timeout=90, watcher=shot,
               extra_env={"E2E_CFGDIR": winpath(os.path.join(m.dir, "app"), prefix.path)})
-        # The run goes on in stagerun64.exe after stagerun.exe has exited;
-        # keep looking for the dialog until it has gone too.
-        waiter = prefix.wine_bg([prefix.tool("e2etool.exe"), "waitgone", "90000", "stagerun64.exe"])
-        t0 = time.time()
-        while waiter.poll() is None:
-            if time.time() - t0 > 100:
-                waiter.kill()
-                waiter.wait()
-                raise HarnessError("stagerun64.exe did not finish within 90 s")
-            shot(time.time() - t0)
-            time.sleep(0.2)
         events = m.events()
         launch = next(e for e in events if e["event"] == "launch")
         log("\ndemo: timeline")

@@ -79,9 +79,9 @@ class Run:
             self.checks.check(ev.get("ppid") == pid, "%s runs as a child of the launcher" % ev["name"],
                               "(parent %s %s, launcher %s)" % (ev.get("ppid"), ev.get("pname"), pid))
 
-    def check_exit_zero(self, within=None):
-        ok = self.exit is not None and self.exit["event"] == "exit" and self.exit.get("code") == 0
-        self.checks.check(ok, "launcher ended by itself with exit code 0", "(%r)" % self.exit)
+    def check_exit(self, code=0, within=None):
+        ok = self.exit is not None and self.exit["event"] == "exit" and self.exit.get("code") == code
+        self.checks.check(ok, "launcher ended by itself with exit code %d" % code, "(%r)" % self.exit)
         if ok and within is not None:
             self.check_gap(self.exit, (self.launch or {}).get("time"), 0, within,
                            "launcher ended within %.0fs" % within)
@@ -253,7 +253,7 @@ def typical(prefix, artifacts):
     c.check(question.seen_at is not None, "restart question shown at the end")
     if question.shot:
         c.check(question.shot[3] >= 3, "restart question screenshot is not blank", "(%d colours)" % question.shot[3])
-    r.check_exit_zero()
+    r.check_exit(3010)  # the restart was needed and answered No
     c.check(not starts(r.events(), "restarted.exe"), "answer No: no restart happened")
     c.check(not any(e["event"].startswith("sentinel-") and "end-session" in e["event"] for e in r.events()),
             "answer No: no end-session sent to other programs")
@@ -349,7 +349,7 @@ def waiting(prefix, artifacts):
                     what="the restarted copy appeared about 2 s after the first one had gone")
         r.check_gap(done, ended(restarted), at_least=SETTLE_MIN, at_most=12,
                     what="the restarted installer held the step, then the settle rounds")
-    r.check_exit_zero()
+    r.check_exit()
     return r.finish()
 
 
@@ -389,7 +389,7 @@ def kind2_copy(prefix, artifacts):
         a_end = end_of(evs, a[0]["pid"])
         r.check_gap(b[0], a_end and a_end["time"], at_least=SETTLE_MIN, at_most=12,
                     what="copied installer watched by its name")
-    r.check_exit_zero()
+    r.check_exit()
     return r.finish()
 
 
@@ -451,7 +451,7 @@ def dialog_and_msi(prefix, artifacts):
         r.check_gap(mark, late_end and late_end["time"], at_least=1.5, at_most=NO_SETTLE_MAX + 8,
                     what="the dialog step waited for late.exe (second wait-list name), then no settle "
                     "rounds (bounded by the .msi step)")
-    r.check_exit_zero()
+    r.check_exit()
     return r.finish()
 
 
@@ -473,7 +473,7 @@ def dialog_no_settle(prefix, artifacts):
         end = end_of(evs, setup["pid"])
         r.check_gap(mark, end and end["time"], at_least=0.3, at_most=NO_SETTLE_MAX,
                     what="next step soon after the dialog step's installer ended")
-    r.check_exit_zero()
+    r.check_exit()
     return r.finish()
 
 
@@ -501,7 +501,7 @@ def msiexec_ended(prefix, artifacts):
         c.check(e["code"] != 259, "ended msiexec.exe %d has an exit code other than 259" % e["pid"],
                 "(code %d)" % e["code"])
     c.check(len(reaped) == 2, "the third msiexec.exe was left running", "(%d ended)" % len(reaped))
-    r.check_exit_zero()
+    r.check_exit()
     left = {p["pid"] for p in prefix.processes() if p["name"].lower() == "msiexec.exe"}
     spawned = {e["pid"] for e in evs if e["event"] == "spawned"}
     c.check(len(left & spawned) == 1, "one fake msiexec.exe still runs after the launcher ended")
@@ -534,14 +534,15 @@ def devices(prefix, artifacts):
     c.check("desc=To be kept" in kept and "driver=\t" in kept and "status=present" in kept,
             "the other device is untouched (still present, no driver)", kept.strip())
     c.check(bool(starts(evs, "done.exe")), "the run went on after the rescan and the absent-id driver step")
-    r.check_exit_zero()
+    r.check_exit()
     return r.finish()
 
 
 @scenario(["p64"], starts_32bit=True)
 def handoff(prefix, artifacts):
     """The 32-bit launcher on a 64-bit prefix ends two msiexec.exe, hands the
-    run to stagerun64.exe and exits; with /s the silent section is used."""
+    run to stagerun64.exe and returns when it has ended, with its exit code;
+    with /s the silent section is used."""
     rc = 0
     for silent in (False, True):
         r = Run(prefix, "handoff_silent" if silent else "handoff", artifacts)
@@ -558,7 +559,7 @@ def handoff(prefix, artifacts):
         r.wait_for(lambda: len(starts(r.events(), "msiexec.exe")) == 3, 30, "three fake msiexec.exe")
         evs = r.run("stagerun.exe", ["/s"] if silent else [], timeout=30)
         c = r.checks
-        r.check_exit_zero(within=5)
+        r.check_exit()
         gone = prefix.wine([prefix.tool("e2etool.exe"), "waitgone", "40000", "stagerun64.exe"], check=False,
                            timeout=60)[0] == 0
         c.check(gone, "stagerun64.exe finished the run")
@@ -576,24 +577,26 @@ def handoff(prefix, artifacts):
                     "(parent %s)" % ev.get("pname"))
             c.check(ev["ppid"] != r.launch["pid"], "%s was not started by stagerun.exe" % want)
             r.check_shown(ev)
+            # A caller waits for stagerun.exe: it returns only after the sibling's last installer.
+            r.check_gap(r.exit, (end_of(evs, ev["pid"]) or {}).get("time"), 0, 15,
+                        "stagerun.exe returned after %s ended" % want)
         rc |= r.finish()
-    # The hand-off launch itself, seen by a stand-in sibling that records how it was started.
+    # The hand-off launch itself, seen by a stand-in sibling that records how it was started, and
+    # whose exit code the launcher passes on once it has ended.
     r = Run(prefix, "handoff_shown", artifacts)
     r.medium.add_launcher("stagerun.exe")
-    r.medium.add_installer("stagerun64.exe", run_ms=200)
+    r.medium.add_installer("stagerun64.exe", run_ms=2000, exit_code=3010)
     r.medium.write_ini([("SetupList", [r"1,a\setup.exe, ,"])])
-    r.run("stagerun.exe", ["/s"], timeout=30)
-    # The launcher may end before the stand-in has written its first record.
-    try:
-        r.wait_for(lambda: starts(r.events(), "stagerun64.exe"), 15, "the stand-in stagerun64.exe")
-    except HarnessError:
-        pass
+    r.run("stagerun.exe", ["/s", "/norestart"], timeout=30)
     sibling = r.one("stagerun64.exe")
     if sibling:
         r.check_child_of_launcher(sibling)
         r.check_shown(sibling)
-        r.checks.check(r.params(sibling) == " /s", "stagerun64.exe got /s", "(%r)" % r.params(sibling))
-    r.check_exit_zero(within=5)
+        r.checks.check(r.params(sibling) == " /s /norestart", "stagerun64.exe got /s /norestart",
+                       "(%r)" % r.params(sibling))
+        r.check_gap(r.exit, (end_of(r.events(), sibling["pid"]) or {}).get("time"), 0, 3,
+                    "stagerun.exe returned when stagerun64.exe ended")
+    r.check_exit(3010)
     return rc | r.finish()
 
 
@@ -616,7 +619,7 @@ def handoff_elsewhere(prefix, artifacts):
     c = r.checks
     c.check('"/s' in (r.launch or {}).get("cmd", ""), "the quoted program name was glued to /s",
             "(%s)" % (r.launch or {}).get("cmd"))
-    r.check_exit_zero(within=5)
+    r.check_exit()
     gone = prefix.wine([prefix.tool("e2etool.exe"), "waitgone", "30000", "stagerun64.exe"], check=False,
                        timeout=45)[0] == 0
     c.check(gone, "stagerun64.exe finished the run")
@@ -741,7 +744,7 @@ def checker_wow64(prefix, artifacts):
 def step_log(prefix, artifacts):
     """/s /log:<path> through the 32-bit launcher on a 64-bit prefix: the
     log shows the hand-off, the switches passed on, each step and the end of
-    both runs."""
+    both runs, the 32-bit launcher's last, with the sibling's exit code."""
     r = Run(prefix, "step_log", artifacts)
     m = r.medium
     c = r.checks
@@ -755,11 +758,8 @@ def step_log(prefix, artifacts):
     os.makedirs(folder)
     path = os.path.join(folder, "run.log")
     switch = '/log:"%s"' % winpath(path, prefix.path)
-    r.run("stagerun.exe", ["/s", switch], timeout=30)
-    r.check_exit_zero(within=5)
-    gone = prefix.wine([prefix.tool("e2etool.exe"), "waitgone", "40000", "stagerun64.exe"], check=False,
-                       timeout=60)[0] == 0
-    c.check(gone, "stagerun64.exe finished the run")
+    r.run("stagerun.exe", ["/s", switch], timeout=40)
+    r.check_exit(1603)  # step 2's installer is missing
     text = ""
     if os.path.exists(path):
         with open(path, "rb") as f:
@@ -786,9 +786,13 @@ def step_log(prefix, artifacts):
              index('step 2: skipped: .\\missing.exe is missing'),
              index('step 3: run .\\setup.exe in %s\\b under the dialog, parameters "/S"' % m.win),
              index('step 3: started (ShellExecute answered'),
+             index('step 3: setup.exe ended with exit code 0'),
              index('step 4: no more steps: the run ends')]
-    ends = [i for i, e in enumerate(events) if e == "==== end of run, exit code 0"]
+    ends = [i for i, e in enumerate(events) if e.startswith("==== end of run, exit code 1603: ")]
     c.check(len(ends) == 2, "both launchers noted the end of their run", "(%d)" % len(ends))
+    c.check(events[-2:] == ["==== end of run, exit code 1603: step 2 failed: file missing",
+                            "==== end of run, exit code 1603: stagerun64.exe's"],
+            "the sibling's end, then the 32-bit launcher's, with the reason", "(%s)" % events[-2:])
     c.check(0 <= first < handoff < second < min(steps) and steps == sorted(steps) and ends and ends[-1] > steps[-1],
             "the hand-off comes first, then the sibling's run in step order")
     if second >= 0:
@@ -817,7 +821,7 @@ def no_handoff(prefix, artifacts):
         end = end_of(evs, ev["pid"])
         r.check_gap(r.exit, end and end["time"], at_least=SETTLE_MIN, at_most=12,
                     what="stagerun.exe stayed until its step had settled")
-    r.check_exit_zero()
+    r.check_exit()
     return r.finish()
 
 
@@ -841,7 +845,7 @@ def korean(prefix, artifacts):
                 "(%d colours, %d in the dialog)" % (whole, region))
     c.check(question.seen_at is not None, "Korean restart question was shown")
     c.check(bool(r.one("setup.exe")), "the step ran")
-    r.check_exit_zero()
+    r.check_exit(3010)  # the restart was needed and answered No
     return r.finish()
 
 
@@ -868,7 +872,7 @@ def korean_names(prefix, artifacts):
                     what="next.exe waited for the installer with the Korean name")
         c.check("-F1\"" in r.params(ev), "the -f1 option with the Korean folder was kept",
                 "(%s)" % r.params(ev))
-    r.check_exit_zero()
+    r.check_exit()
     return r.finish()
 
 
@@ -915,12 +919,13 @@ def restart_silent(prefix, artifacts):
 
 @scenario(["p64", "p32"])
 def missing_ini(prefix, artifacts):
-    """No StageRun.ini: the launcher ends at once with exit code 0."""
+    """No StageRun.ini: the launcher ends at once with exit code 1603 (nothing
+    was installed)."""
     r = Run(prefix, "missing_ini", artifacts)
     r.medium.add_launcher(LAUNCHER[prefix.name])
     r.start_sentinel()  # the bound is the launcher's, not Wine's start-up (see dll_redirection)
     r.run(timeout=20)
-    r.check_exit_zero(within=3)
+    r.check_exit(1603, within=3)
     return r.finish()
 
 
@@ -973,6 +978,60 @@ def loader_choice(prefix, artifacts):
                 "(%d %s)" % (code, out))
     c.check(not os.path.exists(os.path.join(work, "prefix-p32")), "forced: no 32-bit prefix was made")
     return c.done()
+
+
+EXIT_CASES = [
+    # name, steps of [SetupSilent], the installer's settings, switches, exit code, log line
+    ("clean", [r"1,a\setup.exe,/S"], {"run_ms": 1500}, ["/s"], 0,
+     "all steps done"),
+    ("missing", [r"1,a\gone.exe,/S"], {"run_ms": 1500}, ["/s"], 1603,
+     "step 1 failed: file missing"),
+    ("fails", [r"1,a\setup.exe,/S"], {"run_ms": 1500, "exit_code": 1603}, ["/s"], 1603,
+     "step 1 failed: exit code 1603"),
+    ("needs_restart", [r"1,a\setup.exe,/S"], {"run_ms": 1500, "exit_code": 3010}, ["/s"], 3010,
+     "an installer needs a restart"),
+    ("norestart", [r"1,a\setup.exe,/S, ,1"], {"run_ms": 1500}, ["/s", "/norestart"], 3010,
+     "no restart (/norestart)"),
+]
+
+
+@scenario(["p64"])
+def exit_codes(prefix, artifacts):
+    """As a deployment tool runs a medium: e2etool starts the launcher, waits
+    for it and records its exit code and when it returned. A clean run (0), a
+    missing installer (1603), an installer that fails (1603) or needs a restart
+    (3010), and a restart flag under /s /norestart (3010, and the machine is
+    not restarted); the step log's last line says why."""
+    rc = 0
+    for name, steps, cfg, switches, code, why in EXIT_CASES:
+        r = Run(prefix, "exit_" + name, artifacts)
+        m = r.medium
+        c = r.checks
+        m.add_launcher(LAUNCHER[prefix.name])
+        m.add_installer("a/setup.exe", **cfg)
+        m.write_ini([("SetupSilent", steps)])
+        path = os.path.join(m.artifacts, "run.log")
+        sentinel = r.start_sentinel() if "/norestart" in switches else None
+        r.run(args=switches + ['/log:"%s"' % winpath(path)], timeout=40)
+        r.check_exit(code)
+        ran = starts(r.events(), "setup.exe")
+        if code == 0 or "exit_code" in cfg:
+            ended = end_of(r.events(), ran[0]["pid"]) if ran else None
+            r.check_gap(r.exit, ended and ended["time"], 0, 3, "returned after the installer ended")
+        with open(path, "rb") as f:
+            lines = [l[24:] for l in f.read().decode("ascii", "replace").split("\r\n") if l]
+        c.check(lines[-1:] == ["==== end of run, exit code %d: %s" % (code, why)],
+                "the log's last line says why", "(%s)" % lines[-1:])
+        if "exit_code" in cfg:
+            c.check("step 1: setup.exe ended with exit code %d" % cfg["exit_code"] in lines,
+                    "the installer's exit code is in the log")
+        if sentinel:
+            time.sleep(1)
+            c.check(sentinel.poll() is None and not any(e["event"] == "sentinel-down" for e in r.events()),
+                    "/norestart: the machine was not restarted (the sentinel still runs)")
+        log("step log of %s:\n  %s" % (name, "\n  ".join(lines)))
+        rc |= r.finish()
+    return rc
 
 
 # ---------------------------------------------------------------------------
@@ -1099,7 +1158,7 @@ def dll_planting(prefix, artifacts):
     _, dev = prefix.wine([prefix.tool("devtool.exe"), "show", "E2E_PLANT_" + tag])
     c.check("desc=" + desc in dev, "driver step installed the INF's driver (description)", dev.strip())
     c.check("driver={" in dev, "driver step gave the device a driver key", dev.strip())
-    r.check_exit_zero()
+    r.check_exit()
     return r.finish()
 
 
@@ -1137,5 +1196,5 @@ def dll_redirection(prefix, artifacts):
             os.remove(local)
     r.run(timeout=30)
     c.check(bool(starts(r.events(), "setup.exe")), "without the .local the same medium runs its step")
-    r.check_exit_zero()
+    r.check_exit()
     return r.finish()

@@ -155,7 +155,8 @@ typedef struct _OSVERSIONINFOW {
 // Processes and modules
 #define STILL_ACTIVE 259
 #define INFINITE 0xFFFFFFFF
-#define WAIT_OBJECT_0 0
+#define WAIT_OBJECT_0 0x00000000
+#define WAIT_TIMEOUT 0x00000102
 #define WAIT_FAILED 0xFFFFFFFF
 #define STARTF_USESTDHANDLES 0x00000100
 #define STD_INPUT_HANDLE ((DWORD)-10)
@@ -315,13 +316,13 @@ HANDLE WINAPI GetCurrentProcess(void);
 DWORD WINAPI GetCurrentProcessId(void);
 HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD processId);
 BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 BOOL WINAPI CloseHandle(HANDLE handle);
 BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
                            LPSECURITY_ATTRIBUTES thread, BOOL inheritHandles, DWORD flags,
                            LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
                            LPPROCESS_INFORMATION information);
-DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 HANDLE WINAPI GetStdHandle(DWORD which);
 BOOL WINAPI SetHandleInformation(HANDLE handle, DWORD mask, DWORD flags);
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
