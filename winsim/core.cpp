@@ -521,6 +521,22 @@ BOOL WINAPI Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry)
 }
 
 // A process handle refers to one process record, which an id given again does not change.
+static HANDLE OpenProcessHandle(const ProcessRecord *p)
+{
+    return OpenHandle(HANDLE_PROCESS, (uintptr_t)(p - processes.data()));
+}
+
+// The process a handle names; NULL with ERROR_INVALID_HANDLE when it names none.
+static ProcessRecord *ProcessOfHandle(HANDLE handle)
+{
+    uintptr_t index;
+    if (!LookupHandle(handle, HANDLE_PROCESS, &index)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return &processes[index];
+}
+
 HANDLE WINAPI OpenProcess(DWORD, BOOL, DWORD processId)
 {
     ProcessRecord *p = Record(processId);
@@ -532,28 +548,23 @@ HANDLE WINAPI OpenProcess(DWORD, BOOL, DWORD processId)
         SetLastError(ERROR_ACCESS_DENIED);
         return NULL;
     }
-    return OpenHandle(HANDLE_PROCESS, (uintptr_t)(p - processes.data()));
+    return OpenProcessHandle(p);
 }
 
 BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
 {
-    uintptr_t index;
-    if (!LookupHandle(process, HANDLE_PROCESS, &index)) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    const ProcessRecord *p = ProcessOfHandle(process);
+    if (p == nullptr)
         return FALSE;
-    }
-    *exitCode = processes[index].exitCode;
+    *exitCode = p->exitCode;
     return TRUE;
 }
 
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode)
 {
-    uintptr_t index;
-    if (!LookupHandle(process, HANDLE_PROCESS, &index)) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    ProcessRecord *p = ProcessOfHandle(process);
+    if (p == nullptr)
         return FALSE;
-    }
-    ProcessRecord *p = &processes[index];
     if (p->endMs != kForever) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -599,8 +610,7 @@ BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATT
         SetLastError(found ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    information->hProcess =
-        OpenHandle(HANDLE_PROCESS, (uintptr_t)(Record(launch.pid) - processes.data()));
+    information->hProcess = OpenProcessHandle(Record(launch.pid));
     information->hThread = OpenHandle(HANDLE_THREAD, launch.pid);
     information->dwProcessId = launch.pid;
     information->dwThreadId = launch.pid + 1;
@@ -756,19 +766,18 @@ BOOL WINAPI ShellExecuteExA(LPSHELLEXECUTEINFOA info)
         return FALSE;
     }
     if (info->fMask & SEE_MASK_NOCLOSEPROCESS)
-        info->hProcess =
-            OpenHandle(HANDLE_PROCESS, (uintptr_t)(Record(launches.back().pid) - processes.data()));
+        info->hProcess = OpenProcessHandle(Record(launches.back().pid));
     return TRUE;
 }
 
 // A process handle is signalled when the process has ended; waiting lets virtual time run.
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)
 {
-    uintptr_t index;
-    if (!LookupHandle(handle, HANDLE_PROCESS, &index)) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    const ProcessRecord *p = ProcessOfHandle(handle);
+    if (p == nullptr)
         return WAIT_FAILED;
-    }
+    // By index: time running on may start processes and move the records.
+    size_t index = (size_t)(p - processes.data());
     DWORD deadline = milliseconds == INFINITE ? kForever : clockMs + milliseconds;
     for (;;) {
         if (processes[index].endMs != kForever)
