@@ -2,27 +2,6 @@
 
 #include "stagerun.h"
 
-// The sibling is started from this program's own folder, never found by name in the current one.
-static BOOL GetSiblingPath(char *path, size_t capacity)
-{
-    DWORD length = GetModuleFileNameA(NULL, path, (DWORD)capacity);
-    if (length == 0 || length >= capacity) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return FALSE;
-    }
-    char *name = strrchr(path, '\\');
-    if (name == NULL) {
-        SetLastError(ERROR_BAD_PATHNAME);
-        return FALSE;
-    }
-    name[1] = '\0';
-    if (!AppendText(path, capacity, SIBLING_NAME, capacity)) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // Said in the run's language: code page 949 bytes, which is the ANSI code page wherever the
 // system locale makes the run Korean.
 static void ReportFailedHandOff(void)
@@ -53,7 +32,7 @@ int HandOffTo64BitSibling(void)
     char path[MAX_PATH];
     char parameters[sizeof("/s " NORESTART_SWITCH " " LOG_SWITCH ":\"\"") + MAX_PATH];
     KillWindowsInstallers();
-    if (GetSiblingPath(path, sizeof(path))) {
+    if (GetSiblingPath(SIBLING_NAME, path, sizeof(path))) {
         HANDLE sibling;
         BuildSiblingParameters(parameters);
         INT_PTR result = OpenThroughShell(path, parameters, &sibling);

@@ -77,6 +77,8 @@ extern DWORD SelfProcessId;
 typedef BOOL(WINAPI *IsWow64ProcessFn)(HANDLE, PBOOL);
 extern IsWow64ProcessFn IsWow64ProcessPtr;
 BOOL IsRunningUnderWow64(void);
+// The path of the program of that name beside this one, into capacity bytes.
+BOOL GetSiblingPath(const char *name, char *path, size_t capacity);
 // For the 32-bit launcher on 64-bit Windows: the run's exit code, once the sibling has ended
 // (EXIT_HANDOFF_FAILED when it could not be started).
 int HandOffTo64BitSibling(void);

@@ -62,11 +62,7 @@ int HandCheckTo64BitChecker(const CheckRequest *request)
     char path[MAX_PATH];
     char command[HANDOFF_COMMAND_SIZE];
     char message[MESSAGE_SIZE];
-    DWORD length = GetModuleFileNameA(NULL, path, sizeof(path));
-    char *name = length > 0 && length < sizeof(path) ? strrchr(path, '\\') : NULL;
-    if (name != NULL)
-        name[1] = '\0';
-    if (name == NULL || !AppendText(path, sizeof(path), CHECKER64_NAME, sizeof(path)) ||
+    if (!GetSiblingPath(CHECKER64_NAME, path, sizeof(path)) ||
         !BuildCommand(path, request, command)) {
         ReportUnreadable(request, "the path of " CHECKER64_NAME " or the folder's is too long");
         return CHECK_UNREADABLE;

@@ -26,28 +26,39 @@ inline CheckOutput Check(const char *folder, bool silent = false, bool json = fa
     return {exitCode, text};
 }
 
+// Each match of the pattern in the text, as format makes it.
+template <class Format>
+std::vector<std::string> EachMatch(const std::string &text, const std::regex &pattern,
+                                   Format format)
+{
+    std::vector<std::string> made;
+    for (std::sregex_iterator i(text.begin(), text.end(), pattern), end; i != end; ++i)
+        made.push_back(format(*i));
+    return made;
+}
+
+// Text from the JSON report, its escapes undone.
+inline std::string Unescaped(const std::string &text)
+{
+    return std::regex_replace(text, std::regex("\\\\(.)"), "$1");
+}
+
 // "file|folder|parameters" of each step the JSON report plans to launch, in order.
 inline std::vector<std::string> PlannedLaunches(const std::string &json)
 {
-    std::vector<std::string> planned;
     std::regex step(
         "\"action\": \"(?:launch|dialog)\",(?: \"copyFrom\": \"[^\"]*\",)? \"file\": "
         "\"([^\"]*)\", \"folder\": \"([^\"]*)\", \"parameters\": \"((?:[^\"\\\\]|\\\\.)*)\"");
-    for (std::sregex_iterator i(json.begin(), json.end(), step), end; i != end; ++i) {
-        std::string fields = (*i)[1].str() + "|" + (*i)[2].str() + "|" + (*i)[3].str();
-        planned.push_back(std::regex_replace(fields, std::regex("\\\\(.)"), "$1"));
-    }
-    return planned;
+    return EachMatch(json, step, [](const std::smatch &m) {
+        return Unescaped(m[1].str() + "|" + m[2].str() + "|" + m[3].str());
+    });
 }
 
 // "step|folder" of each step the JSON report plans to skip, with the folder it looked in.
 inline std::vector<std::string> PlannedSkips(const std::string &json)
 {
-    std::vector<std::string> planned;
     std::regex step("\"step\": (\\d+), \"line\": \\d+, \"action\": \"skip\", \"file\": "
                     "\"(?:[^\"\\\\]|\\\\.)*\", \"folder\": \"((?:[^\"\\\\]|\\\\.)*)\"");
-    for (std::sregex_iterator i(json.begin(), json.end(), step), end; i != end; ++i)
-        planned.push_back((*i)[1].str() + "|" +
-                          std::regex_replace((*i)[2].str(), std::regex("\\\\(.)"), "$1"));
-    return planned;
+    return EachMatch(json, step,
+                     [](const std::smatch &m) { return m[1].str() + "|" + Unescaped(m[2].str()); });
 }
