@@ -55,6 +55,7 @@ target_compile_definitions(host_tests PRIVATE STAGERUN_SOURCE_DIR="${CMAKE_SOURC
 gtest_discover_tests(host_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
 
 if(NOT STAGERUN_SANITIZE)
+  add_test(NAME install_deps_decisions COMMAND bash ${CMAKE_SOURCE_DIR}/tests/deps/install_deps_test.sh)
   include(tests/e2e/e2e.cmake OPTIONAL)
   include(tests/release/release.cmake OPTIONAL)
   include(tests/bench/bench.cmake OPTIONAL)

@@ -66,6 +66,54 @@ need_root() {
   SUDO=sudo
 }
 
+# A mirror in the middle of a sync fails an index now and then: one more try after a pause, then
+# the lists at hand (apt keeps the old copy of an index it could not fetch).
+RETRY_PAUSE=${INSTALL_DEPS_RETRY_PAUSE:-15}
+refresh_package_lists() {
+  local out
+  if out=$($SUDO apt-get update -qq 2>&1); then
+    return
+  fi
+  echo "install-deps: apt-get update failed; trying once more in ${RETRY_PAUSE} s"
+  sleep "$RETRY_PAUSE"
+  if out=$($SUDO apt-get update -qq 2>&1); then
+    return
+  fi
+  # The indexes as apt names them in its "Failed to fetch" lines, else its first error.
+  local failed
+  failed=$(printf '%s\n' "$out" | awk '/^E: Failed to fetch / {f = f (f ? "; " : "") substr($0, 4); next}
+    /^E: / && !e {e = substr($0, 4)} {l = $0} END {print f ? f : (e ? e : l)}')
+  echo "install-deps: apt-get update failed again (${failed}); going on with the package lists at hand"
+}
+
+installable() {
+  $SUDO apt-get install -s -qq --no-install-recommends "$@" >/dev/null 2>&1
+}
+# Every missing package must install, but for the 32-bit Wine packages: without them (an i386 index
+# that did not refresh leaves their dependencies behind the amd64 versions) this is a machine that
+# runs no 32-bit program, whose end-to-end stage skips the 32-bit tests. Anything else stops here.
+choose_installable() {
+  if installable "${missing[@]}"; then
+    return
+  fi
+  local rest=() wine32=() blocked=() pkg
+  for pkg in "${missing[@]}"; do
+    if [[ "$pkg" == wine32:i386 ]]; then wine32+=("$pkg"); else rest+=("$pkg"); fi
+  done
+  if [ ${#wine32[@]} -gt 0 ] && { [ ${#rest[@]} -eq 0 ] || installable "${rest[@]}"; }; then
+    echo "install-deps: ${wine32[*]} cannot be installed; going on as a machine that runs no 32-bit" \
+      "program (the 32-bit end-to-end tests are skipped)"
+    missing=("${rest[@]}")
+    return
+  fi
+  for pkg in "${rest[@]}"; do
+    installable "$pkg" || blocked+=("$pkg")
+  done
+  [ ${#blocked[@]} -gt 0 ] || blocked=("${rest[@]}")
+  echo "install-deps: cannot install ${blocked[*]} (apt-get install -s ${blocked[*]} tells why)" >&2
+  exit 1
+}
+
 missing=()
 for pkg in "${want[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
@@ -95,7 +143,7 @@ for pkg in "${missing[@]}"; do
     $SUDO dpkg --add-architecture i386
   fi
 done
-$SUDO apt-get update -qq
+refresh_package_lists
 if [ "$need_runtime" -eq 1 ]; then
   runtime=$(fuzzer_runtime_package)
   if [ -n "$runtime" ]; then
@@ -105,6 +153,9 @@ if [ "$need_runtime" -eq 1 ]; then
     exit 1
   fi
 fi
-echo "install-deps: installing ${missing[*]}"
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+choose_installable
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
 make_korean_locale

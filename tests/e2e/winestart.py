@@ -37,6 +37,7 @@ def no_32bit():
                     why = "%s --version exits with %d" % (LOADER32, code)
             except OSError as exc:
                 why = ("the kernel's 32-bit emulation is off" if exc.errno == errno.ENOEXEC
+                       else "Wine's 32-bit loader (wine32) is not installed" if exc.errno == errno.ENOENT
                        else "%s: %s" % (LOADER32, exc.strerror))
         _found.append(why)
         if why:
