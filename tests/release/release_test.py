@@ -335,7 +335,7 @@ def test_signed_run(work, e2e_work):
     m.add_installer("a/setup.exe", run_ms=500)
     m.write_ini([("SetupList", [r"1,a\setup.exe,/quiet"])])
     r.run("stagerun.exe", timeout=30)
-    r.check_exit_zero()
+    r.check_exit()
     gone = prefix.wine([prefix.tool("e2etool.exe"), "waitgone", "30000", "stagerun64.exe"], check=False,
                        timeout=60)[0] == 0
     c.check(gone, "the signed stagerun64.exe finished the run")
