@@ -62,6 +62,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int count, LPW
         return 0;
     }
     std::u16string out;
+    out.reserve(strlen(text) + 1);
     const char *ascii = text;
     while (*ascii != '\0' && (unsigned char)*ascii < 0x80)
         out += (char16_t)*ascii++;

@@ -271,12 +271,13 @@ std::vector<IniSection> ParseIni(const std::string &raw)
 
 // The last text parsed and its sections: a list is read key by key, each read of the same text.
 // UTF-16 text is parsed after conversion to the system's code page, so that is part of the key.
+std::string lastRaw;
+LCID lastLocale;
+std::vector<IniSection> lastSections;
+bool parsed = false;
+
 const std::vector<IniSection> &ParsedIni(const std::string &raw)
 {
-    static std::string lastRaw;
-    static LCID lastLocale;
-    static std::vector<IniSection> lastSections;
-    static bool parsed = false;
     if (!parsed || raw != lastRaw || systemLocale != lastLocale) {
         lastSections = ParseIni(raw);
         lastRaw = raw;
@@ -288,12 +289,20 @@ const std::vector<IniSection> &ParsedIni(const std::string &raw)
 
 } // namespace
 
+void ForgetIniText()
+{
+    std::string().swap(lastRaw);
+    std::vector<IniSection>().swap(lastSections);
+    parsed = false;
+}
+
 // The characters of ANSI text: a byte each, in the Korean code page a lead byte with its trail
 // byte.
 std::vector<std::string> AnsiCharacters(const std::string &text)
 {
     bool korean = PRIMARYLANGID(SystemLocale()) == LANG_KOREAN;
     std::vector<std::string> characters;
+    characters.reserve(text.size());
     for (size_t i = 0; i < text.size(); i++) {
         size_t length = korean && (unsigned char)text[i] >= 0x81 && i + 1 < text.size() ? 2 : 1;
         characters.push_back(text.substr(i, length));
@@ -364,6 +373,7 @@ bool ResolvePath(const std::string &path, std::string *windowsPath)
     }
     // The parts are appended to the drive's root as they come; ".." takes the last one back.
     std::string result = base.substr(0, 2) + "\\";
+    result.reserve(base.size() + rest.size() + 1);
     std::string joined = base.substr(3) + "\\" + rest;
     for (size_t start = 0; start <= joined.size();) {
         size_t end = joined.find('\\', start);
@@ -387,11 +397,11 @@ bool ResolvePath(const std::string &path, std::string *windowsPath)
 
 // The folder's entry whose name is the given one apart from case, read with a buffer of our own
 // (opendir's is a large allocation per call).
-static void FindEntryIgnoringCase(const std::string &hostDirectory, std::string *name)
+static bool FindEntryIgnoringCase(const std::string &hostDirectory, std::string *name)
 {
     int folder = open(hostDirectory.c_str(), O_RDONLY | O_DIRECTORY);
     if (folder < 0)
-        return;
+        return false;
     alignas(dirent64) char entries[4096];
     for (ssize_t count; (count = getdents64(folder, entries, sizeof(entries))) > 0;) {
         for (ssize_t at = 0; at < count;) {
@@ -400,41 +410,67 @@ static void FindEntryIgnoringCase(const std::string &hostDirectory, std::string 
             if (SameTextIgnoringCase(entry->d_name, *name)) {
                 *name = entry->d_name;
                 close(folder);
-                return;
+                return true;
             }
         }
     }
     close(folder);
+    return false;
 }
 
-std::string HostPathOf(const std::string &windowsPath)
+// What is at a host path, followed where it is a link; st_mode 0 when nothing is.
+static bool Look(const std::string &hostPath, struct stat *info)
 {
+    if (lstat(hostPath.c_str(), info) == 0 &&
+        (!S_ISLNK(info->st_mode) || stat(hostPath.c_str(), info) == 0))
+        return true;
+    info->st_mode = 0;
+    return false;
+}
+
+std::string HostPathOf(const std::string &windowsPath, struct stat *info)
+{
+    info->st_mode = 0;
     auto drive = drives.find(UpperLetter(windowsPath[0]));
     if (drive == drives.end())
         return "/nonexistent-drive/" + windowsPath.substr(0, 1);
     std::string host = drive->second;
     // A name as written is the one entry that matches it: the simulation never makes two names
-    // that differ only in case. Only other spellings, and names not there, need folders read.
-    struct stat info;
+    // that differ only in case. Only other spellings, and names not there, need folders read;
+    // below a name that is not there, nothing is.
     std::string written = host;
+    written.reserve(host.size() + windowsPath.size());
     for (char c : windowsPath.substr(windowsPath.size() > 3 ? 2 : windowsPath.size()))
         written += c == '\\' ? '/' : c;
-    if (lstat(written.c_str(), &info) == 0)
+    if (Look(written, info))
         return written;
+    bool there = true, asWritten = true;
     for (size_t start = 3; start < windowsPath.size();) {
         size_t end = windowsPath.find('\\', start);
         end = end == std::string::npos ? windowsPath.size() : end;
+        bool last = end == windowsPath.size();
         std::string part = windowsPath.substr(start, end - start);
         start = end + 1;
-        std::string match = part;
-        if (lstat((host + "/" + part).c_str(), &info) == 0) {
+        // The whole path as written was looked at already.
+        if (!there || (!(last && asWritten) && Look(host + "/" + part, info))) {
             host += "/" + part;
             continue;
         }
-        FindEntryIgnoringCase(host, &match);
-        host += "/" + match;
+        there = FindEntryIgnoringCase(host, &part);
+        asWritten = false;
+        host += "/" + part;
+        if (there && last)
+            there = Look(host, info);
     }
+    if (!there)
+        info->st_mode = 0;
     return host;
+}
+
+std::string HostPathOf(const std::string &windowsPath)
+{
+    struct stat info;
+    return HostPathOf(windowsPath, &info);
 }
 
 std::string HostPath(const std::string &path)
@@ -443,23 +479,35 @@ std::string HostPath(const std::string &path)
     return ResolvePath(path, &full) ? HostPathOf(full) : std::string();
 }
 
+// What is at a path, in one look where it is written as on disk; st_mode 0 when nothing is.
+static void LookAt(const std::string &windowsPath, struct stat *info)
+{
+    std::string full;
+    if (ResolvePath(windowsPath, &full))
+        HostPathOf(full, info);
+    else
+        info->st_mode = 0;
+}
+
 bool IsDirectoryAt(const std::string &windowsPath)
 {
     struct stat info;
-    return stat(HostPath(windowsPath).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    LookAt(windowsPath, &info);
+    return S_ISDIR(info.st_mode);
 }
 
-// A file, not a folder, in one look.
 static bool IsFileAt(const std::string &windowsPath)
 {
     struct stat info;
-    return stat(HostPath(windowsPath).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    LookAt(windowsPath, &info);
+    return info.st_mode != 0 && !S_ISDIR(info.st_mode);
 }
 
 bool FileExistsAt(const std::string &windowsPath)
 {
     struct stat info;
-    return stat(HostPath(windowsPath).c_str(), &info) == 0;
+    LookAt(windowsPath, &info);
+    return info.st_mode != 0;
 }
 
 std::string ActualFileName(const std::string &windowsPath)
@@ -495,9 +543,13 @@ static std::string ReadHostFile(const std::string &hostPath)
     int file = open(hostPath.c_str(), O_RDONLY);
     if (file < 0)
         return contents;
+    // A short read of a regular file is its end: no further read to be told so.
     char chunk[4096];
-    for (ssize_t count; (count = read(file, chunk, sizeof(chunk))) > 0;)
-        contents.append(chunk, (size_t)count);
+    for (ssize_t count = sizeof(chunk); count == (ssize_t)sizeof(chunk);) {
+        count = read(file, chunk, sizeof(chunk));
+        if (count > 0)
+            contents.append(chunk, (size_t)count);
+    }
     close(file);
     return contents;
 }
@@ -656,7 +708,8 @@ DWORD WINAPI GetFileAttributesA(LPCSTR fileName)
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_FILE_ATTRIBUTES;
     }
-    if (stat(HostPathOf(full).c_str(), &info) != 0) {
+    HostPathOf(full, &info);
+    if (info.st_mode == 0) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -752,7 +805,7 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default
     std::string full, host;
     struct stat info;
     std::string value = Trim(defaultValue != nullptr ? defaultValue : "");
-    if (ResolvePath(path, &full) && stat((host = HostPathOf(full)).c_str(), &info) == 0 &&
+    if (ResolvePath(path, &full) && (host = HostPathOf(full, &info), info.st_mode != 0) &&
         !S_ISDIR(info.st_mode)) {
         for (const IniSection &s : ParsedIni(ReadHostFile(host))) {
             if (!s.headed || !SameTextIgnoringCase(s.name, Trim(section)))
@@ -921,7 +974,7 @@ DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high)
     uintptr_t id;
     struct stat info;
     if (!LookupHandle(file, HANDLE_FILE, &id) ||
-        stat(HostPathOf(fileHandles[id].path).c_str(), &info) != 0) {
+        (HostPathOf(fileHandles[id].path, &info), info.st_mode == 0)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return INVALID_FILE_SIZE;
     }

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace sim
@@ -33,6 +34,8 @@ DWORD NextEventTime(); // kForever when nothing is scheduled
 // Files.
 bool ResolvePath(const std::string &path, std::string *windowsPath); // full, normalised
 std::string HostPathOf(const std::string &windowsPath);              // of a full, normalised path
+// The same, and what is there (as stat tells it) into info: st_mode 0 when nothing is.
+std::string HostPathOf(const std::string &windowsPath, struct stat *info);
 bool IsDirectoryAt(const std::string &windowsPath);
 void ForgetFileHandle(uintptr_t id);                        // its handle was closed
 std::string ActualFileName(const std::string &windowsPath); // the name's case on disk

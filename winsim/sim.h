@@ -25,6 +25,8 @@ void WriteFile(const std::string &windowsPath, const std::string &contents);
 void MakeDirectory(const std::string &windowsPath);
 bool FileExistsAt(const std::string &windowsPath);
 std::string ReadFileAt(const std::string &windowsPath);
+// Drops the ini text read last and its sections, so that a fuzz input frees all it allocated.
+void ForgetIniText();
 void SetModulePath(const std::string &windowsPath);
 void SetWindowsDirectory(const std::string &windowsPath);
 void SetSystemDefaultLocale(LCID locale);
