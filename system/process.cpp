@@ -143,9 +143,10 @@ static BOOL StartedByRun(const PROCESSENTRY32 *entry)
            FindRunProcess(entry->th32ParentProcessID, TRUE) != NULL;
 }
 
-// Brings the table up to date over one snapshot: in job mode it adds the job's unlisted ids;
-// otherwise it adds every process a process of the run started, in as many passes as the
-// snapshot's order needs, and ends the processes it no longer lists. FALSE without a snapshot.
+// Brings the table up to date over one snapshot: it adds every process that a running process of
+// the run started, in as many passes as the snapshot's order needs, and in job mode the job's
+// unlisted ids too. Without a job it marks the processes the snapshot lists. FALSE without a
+// snapshot.
 static BOOL ReadRunSnapshot(const ULONG_PTR *jobIds, DWORD jobIdCount)
 {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -160,36 +161,30 @@ static BOOL ReadRunSnapshot(const ULONG_PTR *jobIds, DWORD jobIdCount)
             DispatchPendingMessages();
             RunProcess *known = FindRunProcess(entry.th32ProcessID, TRUE);
             if (known != NULL) {
-                known->listed = TRUE;
+                if (jobIds == NULL)
+                    known->listed = TRUE;
                 continue;
             }
-            BOOL ofRun = entry.th32ProcessID != SelfProcessId;
-            if (jobIds == NULL) {
-                ofRun = ofRun && StartedByRun(&entry);
-            } else {
-                BOOL inJob = FALSE;
-                for (DWORD i = 0; i < jobIdCount && !inJob; i++)
-                    inJob = jobIds[i] == entry.th32ProcessID;
-                ofRun = ofRun && inJob;
-            }
-            if (ofRun && !RunTableOverflow) {
+            BOOL inJob = FALSE;
+            for (DWORD i = 0; i < jobIdCount && !inJob; i++)
+                inJob = jobIds[i] == entry.th32ProcessID;
+            if (entry.th32ProcessID != SelfProcessId && (inJob || StartedByRun(&entry)) &&
+                !RunTableOverflow) {
                 AddRunProcess(&entry);
-                added = jobIds == NULL;
+                // What it started may be listed before it; the job lists what joined it.
+                added = added || !inJob;
             }
         }
     }
     CloseHandle(snapshot);
-    if (jobIds == NULL) {
-        for (int i = 0; i < RUN_TABLE_SIZE; i++) {
-            if (RunTable[i].running && !RunTable[i].listed)
-                EndRunProcess(&RunTable[i]);
-        }
-    }
     return TRUE;
 }
 
-// Job mode: the job's id list answers alone while no process joined; a new id costs one snapshot.
-// FALSE when the list cannot be read, or does not fit the table: then snapshots follow the run.
+// Job mode: the job's id list answers alone while no process joined or ended. A process that left
+// the job, or was started outside it, is followed by its handle. When a process of the run ends,
+// one snapshot, taken while its handle still keeps its id from any other process, adds what it
+// started outside the job; a new id in the job costs one as well. FALSE when the list cannot be
+// read, or does not fit the table: then snapshots follow the run.
 static BOOL ReadRunJob(void)
 {
     // JOBOBJECT_BASIC_PROCESS_ID_LIST with room for the table and the launcher. Its own one-entry
@@ -200,27 +195,38 @@ static BOOL ReadRunJob(void)
     } list;
     if (!QueryInformationJobObject(RunJob, JobObjectBasicProcessIdList, &list, sizeof(list), NULL))
         return FALSE;
-    BOOL unknown = FALSE;
+    BOOL changed = FALSE;
     for (int i = 0; i < RUN_TABLE_SIZE; i++) {
-        BOOL listed = FALSE;
-        for (DWORD j = 0; j < list.listed && !listed; j++)
-            listed = list.ids[j] == RunTable[i].pid;
-        if (RunTable[i].running && !listed)
-            EndRunProcess(&RunTable[i]);
+        RunProcess *p = &RunTable[i];
+        if (!p->running)
+            continue;
+        for (DWORD j = 0; j < list.listed && !p->listed; j++)
+            p->listed = list.ids[j] == p->pid;
+        if (!p->listed)
+            p->listed = WaitForSingleObject(p->handle, 0) == WAIT_TIMEOUT;
+        changed = changed || !p->listed;
     }
     for (DWORD j = 0; j < list.listed; j++) {
         DWORD pid = (DWORD)list.ids[j];
-        unknown = unknown || (pid != SelfProcessId && FindRunProcess(pid, TRUE) == NULL);
+        changed = changed || (pid != SelfProcessId && FindRunProcess(pid, TRUE) == NULL);
     }
-    return !unknown || ReadRunSnapshot(list.ids, list.listed);
+    // Without a snapshot what joined waits for the next poll; what ended ends all the same.
+    if (changed)
+        ReadRunSnapshot(list.ids, list.listed);
+    return TRUE;
 }
 
+// The processes the refresh did not find have ended; without a snapshot none is known to have.
 static void RefreshRunTable(void)
 {
     for (int i = 0; i < RUN_TABLE_SIZE; i++)
         RunTable[i].listed = FALSE;
-    if (RunJob == NULL || !ReadRunJob())
-        ReadRunSnapshot(NULL, 0);
+    if ((RunJob != NULL && ReadRunJob()) || ReadRunSnapshot(NULL, 0)) {
+        for (int i = 0; i < RUN_TABLE_SIZE; i++) {
+            if (RunTable[i].running && !RunTable[i].listed)
+                EndRunProcess(&RunTable[i]);
+        }
+    }
 }
 
 // A process of the run, other than the launcher, of exactly that name. On a match HeldBy names it

@@ -210,7 +210,9 @@ struct WaitCase {
     // started at 0 ms by the first child; an other is started by Explorer at 0 ms.
     std::vector<sim::Spawn> children, grandchildren, others;
     DWORD nextLaunchMs;
-    int launcherInJob; // 1: joining a job of its own fails, and snapshots follow the run
+    // 1: joining a job of its own fails, and snapshots follow the run; 2: the children ask to
+    // leave the launcher's job
+    int variant;
 };
 class WaitList : public ::testing::TestWithParam<WaitCase>
 {
@@ -218,12 +220,14 @@ class WaitList : public ::testing::TestWithParam<WaitCase>
 
 // Programs that run from startMs until the times the spawns give, started by the process that
 // starts at startMs.
-static std::vector<sim::Spawn> RunUntil(const std::vector<sim::Spawn> &spawns, DWORD startMs)
+static std::vector<sim::Spawn> RunUntil(const std::vector<sim::Spawn> &spawns, DWORD startMs,
+                                        bool breakAway = false)
 {
     std::vector<sim::Spawn> started;
     for (const sim::Spawn &s : spawns) {
         sim::Program program;
         program.runMs = s.afterMs - startMs;
+        program.breaksAway = breakAway;
         sim::DefineProgram(s.name, program);
         started.push_back({s.name, 0});
     }
@@ -237,7 +241,7 @@ TEST_P(WaitList, HoldsTheStep)
     MakeMedium(std::string("[SetupList]\nSetup1=1,a.exe, ,") + c.waitList +
                "\nSetup2=1,next.exe, ,\n");
     sim::Program a;
-    a.children = RunUntil(c.children, 500);
+    a.children = RunUntil(c.children, 500, c.variant == 2);
     if (!c.grandchildren.empty()) {
         sim::Program child;
         child.runMs = c.children[0].afterMs - 500;
@@ -248,7 +252,7 @@ TEST_P(WaitList, HoldsTheStep)
     AddInstaller("C:\\Pkg\\next.exe", 0);
     for (const sim::Spawn &s : c.others)
         sim::AddProcess(s.name, sim::kExplorerPid, s.afterMs);
-    if (c.launcherInJob)
+    if (c.variant == 1)
         sim::StartLauncherInJob();
     EXPECT_TRUE(Finished(sim::Run("")));
     ASSERT_EQ(2u, sim::Launches().size());
@@ -276,39 +280,47 @@ INSTANTIATE_TEST_SUITE_P(
         // The child that started it has gone at 1500: an orphan three levels down still holds.
         WaitCase{"OrphanHolds", "c.exe", {{"b.exe", 1500}}, {{"c.exe", 4000}}, {}, After(4100), 0},
         WaitCase{"UnlistedDoesNotHold", " ", {{"tray.exe", 30000}}, {}, {}, After(1700), 0},
+        WaitCase{"BreakawayHolds", "c.exe", {{"c.exe", 4000}}, {}, {}, After(4100), 2},
         // The launcher cannot join a job of its own: snapshots follow the run.
         WaitCase{"OrphanNoJob", "c.exe", {{"b.exe", 1500}}, {{"c.exe", 4000}}, {}, After(4100), 1},
         WaitCase{"OtherNoJob", "c.exe", {}, {}, {{"c.exe", 5000}}, After(1700), 1}),
     ByName());
 
-// A process of the run asks to leave the job: it still starts, and is no longer waited for.
-TEST(Sequencer, BreakawayStartsOutsideTheRun)
+// A process of the run that leaves the job still starts, and is still the run's, and so is what
+// it starts after it left: b.exe (500-3000) starts c.exe at 2000, which runs until 5500.
+TEST(Sequencer, BreakawayStaysInTheRun)
 {
-    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,b.exe\nSetup2=1,next.exe, ,\n");
+    MakeMedium("[SetupList]\nSetup1=1,a.exe, ,b.exe~c.exe\nSetup2=1,next.exe, ,\n");
     sim::Program a;
     a.children = {{"b.exe", 0}};
     AddInstaller("C:\\Pkg\\a.exe", 1000, a);
     sim::Program b;
-    b.runMs = 10000;
+    b.runMs = 2500;
     b.breaksAway = true;
+    b.children = {{"c.exe", 1500}};
     sim::DefineProgram("b.exe", b);
+    sim::Program c;
+    c.runMs = 3500;
+    sim::DefineProgram("c.exe", c);
     AddInstaller("C:\\Pkg\\next.exe", 0);
     EXPECT_TRUE(Finished(sim::Run("")));
     int started = 0;
     for (const sim::ProcessRecord &r : sim::Processes())
         started += r.name == "b.exe";
     EXPECT_EQ(1, started);
-    EXPECT_EQ(After(1700), sim::Launches()[1].timeMs);
+    EXPECT_EQ(After(5700), sim::Launches()[1].timeMs);
+    EXPECT_EQ(0, sim::OpenHandleCount());
 }
 
 // While a step waits for names only, the job's list answers: a snapshot when a process joins the
-// run, none per poll of the 20 s installer (two more end Windows Installers before the launch).
-TEST(Sequencer, SnapshotsOnlyWhenAProcessJoins)
+// run and one when it ends, none per poll of the 20 s installer (two more end Windows Installers
+// before the launch).
+TEST(Sequencer, SnapshotsOnlyWhenAProcessJoinsOrEnds)
 {
     MakeMedium("[SetupList]\nSetup1=1,a.exe, ,b.exe\n");
     AddInstaller("C:\\Pkg\\a.exe", 20000);
     EXPECT_TRUE(Finished(sim::Run("")));
-    EXPECT_EQ(3, sim::SnapshotsTaken());
+    EXPECT_EQ(4, sim::SnapshotsTaken());
 }
 
 // An installer that starts a copy of itself and ends is waited for through the settle rounds,
@@ -447,8 +459,8 @@ class ExitDuringWatch : public ::testing::TestWithParam<ExitCase>
 {
 };
 
-// a.exe ends at 1500; the poll at 1700 reads the job's list, and the pattern's test at 2000 walks
-// 44 processes; settle rounds pump at 2300, 2600, ...
+// a.exe ends at 1500; the poll at 1700 walks the list once for what it started, and the pattern's
+// test at 2000 walks 44 processes; settle rounds pump at 2300, 2600, ...
 TEST_P(ExitDuringWatch, EndsTheRun)
 {
     MakeMedium("[SetupList]\nSetup1=1,a.exe, ,*.tmp,1\nSetup2=1,next.exe, ,\n");
@@ -471,7 +483,7 @@ TEST_P(ExitDuringWatch, EndsTheRun)
 
 INSTANTIATE_TEST_SUITE_P(Cases, ExitDuringWatch,
                          ::testing::Values(ExitCase{"SettlePause", false, 3000, 3200},
-                                           ExitCase{"ProcessWalk", true, 1600, 2000}),
+                                           ExitCase{"ProcessWalk", true, 1800, 2000}),
                          ByName());
 
 // A program directory and file name that together pass 199 characters would have their directory
