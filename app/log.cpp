@@ -241,6 +241,7 @@ void LogEnd(int exitCode)
     const RunOutcome &o = Outcome;
     char why[2 * NUMBER_SIZE + 64]; // the step, then the longest text with its number
     const char *text = "all steps done";
+    UINT number = (UINT)o.detail;
     if (o.handedOver)
         text = SIBLING_NAME "'s";
     else if (exitCode == EXIT_DLL_REDIRECTION)
@@ -250,10 +251,18 @@ void LogEnd(int exitCode)
     else if (o.failures > 0)
         text = o.failure == FAILURE_SKIPPED ? SkipTexts[o.detail - SKIP_FILE_MISSING]
                                             : FailureTexts[o.failure - FAILURE_SKIPPED];
+    else if (o.busyStep != 0) {
+        text = "step %u found the Windows Installer busy";
+        number = (UINT)o.busyStep;
+    } else if (o.restartStartedStep != 0) {
+        text = "step %u started a restart: no step after it";
+        number = (UINT)o.restartStartedStep;
+    } else if (o.sessionEnding)
+        text = "Windows ends the session: no step after it";
     else if (o.restart != RESTART_NOT_NEEDED || o.restartStep != 0)
         text = RestartTexts[o.restart];
     int used = o.failedStep > 0 ? wsprintfA(why, "step %u failed: ", (UINT)o.failedStep) : 0;
-    wsprintfA(why + used, text, (UINT)o.detail);
+    wsprintfA(why + used, text, number);
     Note("==== end of run, exit code %u: %s", (UINT)exitCode, why);
     if (LogFile != NULL)
         CloseHandle(LogFile);
@@ -323,6 +332,10 @@ static void LogLaunchPlan(int n)
          TargetPath, Plan.folder, direct ? "directly" : "under the dialog", Plan.parameters,
          Plan.isPackage ? " (package: as written)" : "", SetupTable.WaitList[n], Plan.waitSeparator,
          direct ? ", then settles" : "", Plan.reboot ? "; asks for a restart" : "");
+    if (Plan.exitCodes[0] != '\0')
+        Note("@[" EXIT_CODES_SECTION "] %q", Plan.exitCodes);
+    if (Plan.ignoredExitItems[0] != '\0')
+        Note("@[" EXIT_CODES_SECTION "] ignores what it cannot read: %q", Plan.ignoredExitItems);
 }
 
 // What became of a -f1 or -f2 option, in the order of OptionFate.
@@ -454,10 +467,11 @@ void LogDialogAnswer(int command)
 
 void LogRestart(BOOL restart)
 {
-    Note(RebootRequired != 1 ? "no step asked for a restart"
-         : SilentMode        ? "restart: silent run, not asked"
-         : restart           ? "restart: answered Yes"
-                             : "restart: answered No");
+    Note(IsRestartUnderWay()   ? "no restart of the launcher's own: one is under way"
+         : RebootRequired != 1 ? "no step asked for a restart"
+         : SilentMode          ? "restart: silent run, not asked"
+         : restart             ? "restart: answered Yes"
+                               : "restart: answered No");
 }
 
 void LogRestartResult(BOOL requested)
@@ -465,10 +479,28 @@ void LogRestartResult(BOOL requested)
     Note(requested ? "restart requested" : "restart refused (%e)");
 }
 
+// The code, what it means for the run and the rule that said so.
 void LogInstallerExit(DWORD code)
 {
-    Note(code != STILL_ACTIVE ? "@%s ended with exit code %u" : "@%s still runs: exit code unknown",
-         GetFileNamePart(TargetPath), (UINT)code);
+    BOOL declared;
+    ExitMeaning meaning = MeaningOfExitCode(code, &declared);
+    Note(code != STILL_ACTIVE ? "@%s ended with exit code %u: %s (%s)"
+                              : "@%s still runs: exit code unknown",
+         GetFileNamePart(TargetPath), (UINT)code, ExitMeaningNames[meaning],
+         declared ? "[" EXIT_CODES_SECTION "]" : "default");
+}
+
+void LogSession(UINT message, BOOL ending)
+{
+    Note(message == WM_QUERYENDSESSION ? "Windows asks to end the session: no further step starts"
+         : ending                      ? "Windows ends the session: the run ends"
+                                       : "the session goes on, and so does the run");
+}
+
+void LogNoFurtherStep(void)
+{
+    Note("no further step starts: step %u's installer started a restart",
+         (UINT)Outcome.restartStartedStep);
 }
 
 BOOL MayShowBox(const char *caption)

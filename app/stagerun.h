@@ -36,11 +36,13 @@ struct SetupTableArrays {
 #define DIRECTORY_SCAN_LIMIT 200
 
 // Exit codes, the deployment tools' convention: every step did what it says (0), and a restart is
-// needed but was not done (3010) or was started (1641); a step failed (1603). Before any step:
-// refused to run beside a DLL redirection (1); the 64-bit sibling failed to start (2).
+// needed but was not done (3010) or was started (1641); a step found the Windows Installer busy
+// (1618, which the tools retry); a step failed (1603). Before any step: refused to run beside a DLL
+// redirection (1); the 64-bit sibling failed to start (2).
 #define EXIT_DLL_REDIRECTION 1
 #define EXIT_HANDOFF_FAILED 2
 #define EXIT_INSTALL_FAILED 1603
+#define EXIT_INSTALLER_BUSY 1618
 #define EXIT_RESTART_STARTED 1641
 #define EXIT_RESTART_NEEDED 3010
 
@@ -104,6 +106,8 @@ struct SetupListState {
     ListEnd end;
     int key;   // the number of the key where loading stopped
     int field; // LIST_FIELD_TOO_LONG: 1 to 5, the field that does not fit
+    // Steps whose value opens a double quote it never closes: split at every comma.
+    BYTE unclosedQuote[SETUP_SLOTS];
 };
 extern SetupListState SetupListStatus;
 void ChooseLanguage(void);
@@ -118,12 +122,17 @@ void SetModuleDirectory(const char *programPath);
 // more than a path takes, so that a value the read cut shows. FALSE for none, or one cut.
 #define LOG_SETTING_SIZE (MAX_PATH + 2)
 BOOL ReadLogSetting(char *path);
+// A value of the medium's list, wherever the current folder is; its length as the read gives it.
+DWORD ReadListValue(const char *section, const char *key, char *value, DWORD size);
 BOOL FileExists(const char *path);
 BOOL IsSameText(const char *a, const char *b);
 void UpperCaseAscii(char *text);
 BOOL CopyText(char *destination, size_t capacity, const char *source);
 BOOL AppendText(char *destination, size_t capacity, const char *source, size_t count);
 int NextListName(const char **cursor, char separator, char *name, size_t capacity);
+// The next field of a step's value: as NextListName at commas, but a comma between double quotes
+// stays in its field.
+int NextSetupField(const char **cursor, char *name, size_t capacity);
 char *GetDirectoryPart(const char *path);
 const char *GetFileNamePart(const char *path);
 const char *GetExtensionPart(const char *path);
@@ -147,6 +156,29 @@ enum StepAction {
     ACTION_REMOVE_DEVICE,
     ACTION_RESCAN
 };
+// What an installer's exit code means for the run. The first three can be declared in
+// [ExitCodes] (the words of DeclaredExitMeanings); the others are defaults only.
+enum ExitMeaning {
+    MEANING_SUCCESS,
+    MEANING_RESTART_NEEDED, // a success that needs a restart, as 3010
+    MEANING_FAILURE,
+    MEANING_RESTART_STARTED, // the installer started a restart: no step may start after it
+    MEANING_BUSY             // another installation is in progress: the tools retry later
+};
+#define DECLARED_MEANINGS 3
+extern const char *const DeclaredExitMeanings[DECLARED_MEANINGS];
+extern const char *const ExitMeaningNames[];
+struct ExitRule {
+    DWORD code;
+    ExitMeaning meaning;
+};
+#define EXIT_CODES_SECTION "ExitCodes"
+// An [ExitCodes] value holds at most 159 characters; its shortest item, "1:success" and a
+// separator, takes ten, so at most EXIT_RULE_LIMIT items fit.
+#define EXIT_CODES_SIZE 160
+#define EXIT_RULE_LIMIT 16
+#define DEFAULT_EXIT_RULES 5
+extern const ExitRule DefaultExitRules[DEFAULT_EXIT_RULES];
 enum StepSkip {
     SKIP_NONE,
     SKIP_FILE_MISSING,
@@ -167,6 +199,12 @@ struct StepPlan {
     char waitSeparator;                  // of the step's wait list
     BOOL isPackage;                      // an .msi: the arguments pass as written
     BOOL reboot;                         // the step asks for a restart at the end of the run
+    // Launches: the step's [ExitCodes] value as read (two bytes more show a value the read cut),
+    // the rules it declares, and its items that were not read, separated by blanks.
+    char exitCodes[EXIT_CODES_SIZE + 2];
+    ExitRule exitRules[EXIT_RULE_LIMIT];
+    int exitRuleCount;
+    char ignoredExitItems[EXIT_CODES_SIZE + 2];
 };
 enum OptionFate { OPTION_ABSENT, OPTION_PASSED, OPTION_MISSING, OPTION_TOO_LONG };
 // What the last BuildLaunchParameters did with the response-file and log-file options.
@@ -180,6 +218,8 @@ void PlanStep(int n);
 BOOL BuildLaunchParameters(const char *arguments, char *parameters);
 // The text a wait-list name matches against every process when it is a pattern, else NULL.
 char *WaitPattern(char *name);
+// What the code of the planned step's installer means; declared: [ExitCodes] said so.
+ExitMeaning MeaningOfExitCode(DWORD code, BOOL *declared);
 
 // How the run went, for its exit code and the log's last line.
 enum StepFailure {
@@ -188,7 +228,7 @@ enum StepFailure {
     FAILURE_COPY,
     FAILURE_LAUNCH,
     FAILURE_DRIVER,
-    FAILURE_EXIT_CODE,  // its installer ended with another code than 0, 3010 or 1641: detail
+    FAILURE_EXIT_CODE,  // its installer's code means a failure: detail
     FAILURE_NO_LIST,    // no setup list, or no step in it
     FAILURE_ENDED_EARLY // the run was ended before the end of its list, or never began
 };
@@ -204,7 +244,10 @@ struct RunOutcome {
     int failedStep; // the first failure's step, 0 for the run as a whole
     StepFailure failure;
     DWORD detail;
-    int restartStep; // the first step whose installer ended with 3010 or 1641
+    int restartStep;        // the first step whose installer needs a restart
+    int busyStep;           // the first step whose installer found the Windows Installer busy
+    int restartStartedStep; // the step whose installer started a restart: the last one to start
+    BOOL sessionEnding;     // Windows is ending the session: no step starts
     RestartFate restart;
     BOOL listDone;   // the run came to the end of its list
     BOOL handedOver; // the 32-bit launcher passes on its sibling's exit code
@@ -212,6 +255,9 @@ struct RunOutcome {
 extern RunOutcome Outcome;
 void NoteFailure(StepFailure failure, DWORD detail); // of the step Plan holds, 0 for none
 void NoteInstallerExit(DWORD code); // STILL_ACTIVE: it still runs, its code is not known
+// An installer or Windows itself is restarting the machine: the run starts no step and never
+// restarts on top of it.
+BOOL IsRestartUnderWay(void);
 int DecideExitCode(void);
 
 // Starts the current step's installer and holds its process; the step's end reads its exit code.
@@ -280,6 +326,8 @@ void LogDialogAnswer(int command);
 void LogRestart(BOOL restart);
 void LogRestartResult(BOOL requested);
 void LogInstallerExit(DWORD code); // STILL_ACTIVE: it still runs
+void LogSession(UINT message, BOOL ending);
+void LogNoFurtherStep(void);
 // FALSE in a silent run, which nobody answers: what the box would say, the last error (every box
 // of the launcher but the restart question reports one), goes to the log instead.
 BOOL MayShowBox(const char *caption);

@@ -5,6 +5,8 @@
 
 static ScannedSection Section;
 static int FolderStep; // the last step that made a folder other than the medium's current
+// The files of the other section's steps: an [ExitCodes] key may be meant for that run.
+static char OtherFiles[SETUP_SLOTS][FILE_SIZE];
 
 static int KeyLine(int number)
 {
@@ -238,6 +240,28 @@ static void ReportParameters(int n)
                    "an -f1 or -f2 option is too long once its path is expanded: it is dropped");
 }
 
+// The line of the [ExitCodes] key the ini reader finds for a file, else the step's own.
+static int ExitKeyLine(int n)
+{
+    for (int k = 0; k < Scan.exitKeyCount; k++) {
+        if (IsSameText(Scan.exitKey[k], SetupTable.File[n]))
+            return Scan.exitKeyLine[k];
+    }
+    return KeyLine(n);
+}
+
+static void ReportExitCodes(int n)
+{
+    ReportExitRules();
+    if (Plan.ignoredExitItems[0] != '\0')
+        AddFinding(FINDING_ERROR, ExitKeyLine(n), n, "exit-codes-invalid",
+                   "[" EXIT_CODES_SECTION "] %s: \"%s\" cannot be read and is ignored; write "
+                   "code:success, code:restart or code:failure, each code once, in at most 159 "
+                   "characters",
+                   SetupTable.File[n], Plan.ignoredExitItems);
+    ReportExitCodeStep(n);
+}
+
 static void ReportLaunch(int n)
 {
     BOOL direct = Plan.action == ACTION_LAUNCH;
@@ -257,6 +281,7 @@ static void ReportLaunch(int n)
     ReportField("folder", "folder", Plan.folder, NULL);
     ReportParameters(n);
     ReportFlag("restart", "restart", Plan.reboot);
+    ReportExitCodes(n);
     ReportWaits(n);
     ReportStepEnd();
 }
@@ -292,6 +317,10 @@ static void StepTextFindings(int n)
         AddFinding(FINDING_WARNING, KeyLine(n), n, "restart-flag-ignored",
                    "a device step asks for no restart: its restart flag is ignored (a driver that "
                    "needs one asks for it itself)");
+    if (SetupListStatus.unclosedQuote[n])
+        AddFinding(FINDING_WARNING, KeyLine(n), n, "unclosed-quote",
+                   "a double quote is never closed, so every comma of the value separates fields, "
+                   "also those after the quote");
     if (n <= SCANNED_KEY_LIMIT && Scan.trailingBlank[Section][n])
         AddFinding(FINDING_WARNING, KeyLine(n), n, "trimmed-blank",
                    "the blank after the last comma is trimmed by the ini reader, so that field "
@@ -320,6 +349,7 @@ static int WalkSteps(BOOL *restart)
         switch (Plan.action) {
         case ACTION_SKIP:
             ReportSkip(n, now, folderChanged);
+            NoteFailure(FAILURE_SKIPPED, (DWORD)Plan.skip);
             break;
         case ACTION_LAUNCH:
         case ACTION_DIALOG_LAUNCH:
@@ -355,6 +385,32 @@ static BOOL CheckFolder(const CheckRequest *request, char *folder, char *message
     return TRUE;
 }
 
+static void ExitKeyFindings(void)
+{
+    for (int k = 0; k < Scan.exitKeyCount; k++) {
+        BOOL used = FALSE;
+        for (int n = 1; n <= LAST_SETUP_SLOT; n++)
+            used = used || IsSameText(Scan.exitKey[k], SetupTable.File[n]) ||
+                   IsSameText(Scan.exitKey[k], OtherFiles[n]);
+        if (!used)
+            AddFinding(FINDING_WARNING, Scan.exitKeyLine[k], 0, "exit-codes-unused",
+                       "[" EXIT_CODES_SECTION "] %s names no step's file in [SetupList] or "
+                       "[SetupSilent], so it is never used; the key is the File field as written",
+                       Scan.exitKey[k]);
+    }
+}
+
+// As the launcher would end the run: a skipped step fails it, a restart the list asks for is
+// started (after the question in a normal run) unless /norestart holds.
+static int PredictExitCode(BOOL restart)
+{
+    if (SetupListStatus.steps == 0)
+        NoteFailure(FAILURE_NO_LIST, 0);
+    if (restart)
+        Outcome.restart = NoRestart ? RESTART_SUPPRESSED : RESTART_STARTED;
+    return DecideExitCode();
+}
+
 int CheckMedium(const CheckRequest *request)
 {
     char folder[CHECK_PATH_SIZE];
@@ -378,8 +434,13 @@ int CheckMedium(const CheckRequest *request)
     }
     // The launcher finds its list from its own path: check as if it stood in the folder.
     JoinPath(path, folder, LAUNCHER_NAME); // no longer than the list's path
+    SilentMode = request->silent ? 0 : 1;
+    memset(&SetupTable, 0, sizeof(SetupTable));
+    LoadSetupListAt(path);
+    memcpy(OtherFiles, SetupTable.File, sizeof(OtherFiles));
     SilentMode = request->silent ? 1 : 0;
     memset(&SetupTable, 0, sizeof(SetupTable));
+    memset(&Outcome, 0, sizeof(Outcome));
     LoadSetupListAt(path);
     if (SetupListStatus.end == LIST_NO_PROGRAM_PATH) {
         snprintf(message, sizeof(message),
@@ -404,6 +465,7 @@ int CheckMedium(const CheckRequest *request)
     } else {
         ListEndFindings(reason, sizeof(reason));
     }
-    ReportEnd(reason, restart);
+    ExitKeyFindings();
+    ReportEnd(reason, restart, PredictExitCode(restart), restart && !request->silent && !NoRestart);
     return EndReport();
 }

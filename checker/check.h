@@ -19,8 +19,16 @@ enum Severity { FINDING_WARNING, FINDING_ERROR };
 // What the raw text of the list says where the ini reader does not tell: the line of each key,
 // keys given twice, values whose last blank field the reader trims, and the file's encoding.
 #define SCANNED_KEY_LIMIT 1000
-#define SCANNED_SECTIONS 3
-enum ScannedSection { SECTION_SETUP_LIST, SECTION_SETUP_SILENT, SECTION_STAGERUN };
+#define SCANNED_SECTIONS 4
+enum ScannedSection {
+    SECTION_SETUP_LIST,
+    SECTION_SETUP_SILENT,
+    SECTION_STAGERUN,
+    SECTION_EXIT_CODES
+};
+// The first keys of [ExitCodes] are looked at, each as long as a line the scan keeps.
+#define EXIT_KEY_LIMIT 100
+#define EXIT_KEY_SIZE 512
 enum ListEncoding { ENCODING_ANSI, ENCODING_UTF8_BOM, ENCODING_UTF16 };
 struct ListScan {
     ListEncoding encoding;
@@ -32,6 +40,9 @@ struct ListScan {
     BOOL trailingBlank[SCANNED_SECTIONS][SCANNED_KEY_LIMIT + 1];
     int lastKey[SCANNED_SECTIONS];  // the highest N with a value
     int keyCount[SCANNED_SECTIONS]; // "SetupN" keys read, empty ones too
+    char exitKey[EXIT_KEY_LIMIT][EXIT_KEY_SIZE];
+    int exitKeyLine[EXIT_KEY_LIMIT];
+    int exitKeyCount;
 };
 extern ListScan Scan;
 
@@ -58,7 +69,12 @@ void ReportField(const char *name, const char *label, const char *value, const c
 void ReportFlag(const char *name, const char *label, BOOL value);
 void ReportWait(const char *name, const char *rule);
 void ReportStepEnd(void);
-void ReportEnd(const char *reason, BOOL restart);
+// What the planned step's installer's codes mean, its declared rules first.
+void ReportExitRules(void);
+// Lists the steps whose installers' codes can still change the run's exit code.
+void ReportExitCodeStep(int number);
+// The exit code the medium gives the run; asked: a restart question, answered Yes, decides it.
+void ReportEnd(const char *reason, BOOL restart, int runExitCode, BOOL asked);
 int EndReport(void);
 void ReportUnreadable(const CheckRequest *request, const char *message);
 

@@ -29,6 +29,8 @@ static BOOL BuildCommand(const char *path, const CheckRequest *request, char *co
     return AppendQuoted(command, path) &&
            (!request->silent || AppendText(command, HANDOFF_COMMAND_SIZE, " /s", 3)) &&
            (!request->json || AppendText(command, HANDOFF_COMMAND_SIZE, " /json", 6)) &&
+           (!NoRestart || AppendText(command, HANDOFF_COMMAND_SIZE, " " NORESTART_SWITCH,
+                                     HANDOFF_COMMAND_SIZE)) &&
            (request->folder == NULL || (AppendText(command, HANDOFF_COMMAND_SIZE, " ", 1) &&
                                         AppendQuoted(command, request->folder)));
 }

@@ -4,11 +4,12 @@
 #include "version.h"
 
 static const char Usage[] =
-    "usage: stagerun-check [/s] [/json] [folder]\n"
+    "usage: stagerun-check [/s] [/norestart] [/json] [folder]\n"
     "       stagerun-check /version\n"
     "  Reads the medium in folder (default: the current folder) as the launcher would and\n"
     "  prints each step it will perform and what in the medium will not work as written.\n"
     "  /s     check the silent run (stagerun /s)\n"
+    "  /norestart  the run's exit code for a command line with /norestart\n"
     "  /json  one JSON document for build pipelines\n"
     "  On 64-bit Windows stagerun-check.exe hands the check to stagerun-check64.exe beside it,\n"
     "  which sees the system as the 64-bit launcher does.\n"
@@ -24,6 +25,8 @@ int main(int argc, char **argv)
             request.silent = TRUE;
         } else if (IsSameText(argument, "/json") || IsSameText(argument, "--json")) {
             request.json = TRUE;
+        } else if (IsSameText(argument, NORESTART_SWITCH)) {
+            NoRestart = TRUE; // as the launcher reads it from its command line
         } else if (IsSameText(argument, "/version") || IsSameText(argument, "--version")) {
             fputs("stagerun-check " STAGERUN_VERSION "\n", stdout);
             return CHECK_CLEAN;

@@ -22,6 +22,8 @@ static int Counts[2];
 static BOOL Json;
 static BOOL FirstStep, FirstField, FirstWait;
 static char Medium[CHECK_PATH_SIZE];
+static int CodeSteps[SETUP_SLOTS];
+static int CodeStepCount;
 
 void AddFinding(Severity severity, int line, int step, const char *code, const char *format, ...)
 {
@@ -75,6 +77,7 @@ void BeginFindings(const CheckRequest *request)
     Counts[0] = Counts[1] = 0;
     Json = request->json;
     FirstStep = TRUE;
+    CodeStepCount = 0;
     if (ReportOut == NULL)
         ReportOut = stdout;
 }
@@ -163,6 +166,49 @@ void ReportWait(const char *name, const char *rule)
     FirstWait = FALSE;
 }
 
+void ReportExitRules(void)
+{
+    char line[MESSAGE_SIZE] = "";
+    const char *const rules[] = {"[" EXIT_CODES_SECTION "]", "default"};
+    if (Json) {
+        JsonMember("exitCodes");
+        fputc('[', ReportOut);
+    }
+    BOOL first = TRUE;
+    for (int pass = 0; pass < 2; pass++) {
+        const ExitRule *rule = pass == 0 ? Plan.exitRules : DefaultExitRules;
+        const ExitRule *end = rule + (pass == 0 ? Plan.exitRuleCount : DEFAULT_EXIT_RULES);
+        for (; rule < end; rule++) {
+            BOOL declared;
+            // A declared code's default does not hold.
+            if (pass == 1 && (MeaningOfExitCode(rule->code, &declared), declared))
+                continue;
+            const char *meaning = ExitMeaningNames[rule->meaning];
+            size_t used = strlen(line);
+            if (Json)
+                fprintf(ReportOut, "%s{\"code\": %lu, \"meaning\": \"%s\", \"rule\": \"%s\"}",
+                        first ? "" : ", ", (unsigned long)rule->code, meaning, rules[pass]);
+            else
+                snprintf(line + used, sizeof(line) - used, "%s%lu %s", first ? "" : ", ",
+                         (unsigned long)rule->code, meaning);
+            first = FALSE;
+        }
+        if (pass == 0 && !first && !Json)
+            snprintf(line + strlen(line), sizeof(line) - strlen(line), " (%s); ", rules[0]);
+        first = TRUE;
+    }
+    if (Json)
+        fputs("], \"otherExitCodes\": \"failure\"", ReportOut);
+    else
+        fprintf(ReportOut, "    %-11s %s, any other failure (%s)\n", "exit codes", line, rules[1]);
+}
+
+void ReportExitCodeStep(int number)
+{
+    if (CodeStepCount < SETUP_SLOTS)
+        CodeSteps[CodeStepCount++] = number;
+}
+
 void ReportStepEnd(void)
 {
     if (Json)
@@ -171,17 +217,33 @@ void ReportStepEnd(void)
         fputc('\n', ReportOut);
 }
 
-void ReportEnd(const char *reason, BOOL restart)
+void ReportEnd(const char *reason, BOOL restart, int runExitCode, BOOL asked)
 {
     if (Json) {
         fprintf(ReportOut, "%s],\n\"end\": ", FirstStep ? "" : "\n");
         WriteJsonString(reason);
-        fprintf(ReportOut, ", \"restart\": %s", restart ? "true" : "false");
+        fprintf(ReportOut, ", \"restart\": %s, \"runExitCode\": %d, \"runExitCodeSteps\": [",
+                restart ? "true" : "false", runExitCode);
+        for (int i = 0; i < CodeStepCount; i++)
+            fprintf(ReportOut, "%s%d", i == 0 ? "" : ", ", CodeSteps[i]);
+        fputc(']', ReportOut);
         return;
     }
     fprintf(ReportOut, "End     %s\nRestart %s\n", reason,
             restart ? "asked for at the end of the run (restarts at once in a silent run)"
                     : "none asked for by the list (a driver may still ask for one)");
+    fprintf(ReportOut, "Exit    %d as far as the medium tells%s", runExitCode,
+            asked ? ", when the restart question is answered Yes (3010 when No)" : "");
+    if (runExitCode == EXIT_INSTALL_FAILED || CodeStepCount == 0) {
+        fputs(runExitCode == EXIT_INSTALL_FAILED ? ": a failure wins over any installer's code\n"
+                                                 : "\n",
+              ReportOut);
+        return;
+    }
+    fputs("; the exit codes of the installers of step", ReportOut);
+    for (int i = 0; i < CodeStepCount; i++)
+        fprintf(ReportOut, "%s %d", i == 0 ? (CodeStepCount > 1 ? "s" : "") : ",", CodeSteps[i]);
+    fputs(" can still change it, each under the exit codes shown for it\n", ReportOut);
 }
 
 static const char *SeverityName(Severity severity)

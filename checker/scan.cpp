@@ -9,7 +9,8 @@
 
 ListScan Scan;
 
-static const char *const SectionNames[SCANNED_SECTIONS] = {"SetupList", "SetupSilent", "StageRun"};
+static const char *const SectionNames[SCANNED_SECTIONS] = {"SetupList", "SetupSilent", "StageRun",
+                                                           EXIT_CODES_SECTION};
 
 // One line as it streams past: its start is kept, of its end only what the checks need.
 static struct {
@@ -91,6 +92,14 @@ static void KeyLine(const char *text)
     size_t length = (size_t)(equals - text);
     while (length > 0 && IsBlank(text[length - 1]))
         length--;
+    // A line that starts with ";" is a comment.
+    if (CurrentSection == SECTION_EXIT_CODES && !SectionRepeated && text[0] != ';' && length > 0 &&
+        Scan.exitKeyCount < EXIT_KEY_LIMIT) {
+        memcpy(Scan.exitKey[Scan.exitKeyCount], text, length);
+        Scan.exitKey[Scan.exitKeyCount][length] = '\0';
+        Scan.exitKeyLine[Scan.exitKeyCount++] = LineNumber;
+        return;
+    }
     int number = KeyNumber(text, length);
     if (number == 0)
         return;

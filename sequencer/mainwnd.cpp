@@ -81,6 +81,17 @@ static void RemoveListedDevice(int n)
 static void StartStep(HWND window)
 {
     KillTimer(window, TIMER_NEXT_ENTRY);
+    // While Windows ends the session no step starts; should it go on, so does the run.
+    if (Outcome.sessionEnding) {
+        SetTimer(window, TIMER_NEXT_ENTRY, STEP_TIMER_PERIOD, NULL);
+        return;
+    }
+    // A step started now would be cut off by the restart an installer has begun.
+    if (IsRestartUnderWay()) {
+        LogNoFurtherStep();
+        DestroyWindow(window);
+        return;
+    }
     SelfProcessId = GetCurrentProcessId();
     PlanStep(CurrentEntry);
     LogStep();
@@ -161,10 +172,11 @@ static void WatchStep(HWND window)
     Advance(window);
 }
 
-// A step asked for a restart: not with /norestart; in a silent run without asking.
+// A step asked for a restart: not with /norestart; in a silent run without asking; never on top of
+// one under way.
 static void EndOfRunRestart(void)
 {
-    if (RebootRequired != 1) {
+    if (RebootRequired != 1 || IsRestartUnderWay()) {
         LogRestart(FALSE);
     } else if (NoRestart) {
         Outcome.restart = RESTART_SUPPRESSED; // the run's last log line says so
@@ -200,13 +212,26 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             break;
         DestroyWindow(window);
         return 0;
+    case WM_QUERYENDSESSION:
+    case WM_ENDSESSION:
+        // Windows sends these to every top-level window, hidden ones too.
+        Outcome.sessionEnding = message == WM_QUERYENDSESSION || wParam != FALSE;
+        LogSession(message, Outcome.sessionEnding);
+        if (message == WM_QUERYENDSESSION)
+            return TRUE;
+        // The process may be ended as soon as this returns: the run ends, and says so, first.
+        if (Outcome.sessionEnding) {
+            DestroyWindow(window);
+            LogEnd(DecideExitCode());
+        }
+        return 0;
     case WM_DESTROY:
         KillTimer(window, TIMER_NEXT_ENTRY);
         KillTimer(window, TIMER_WATCH_ENTRY);
         EndStepInstaller();
         EndRunWatch();
         // Ended from the menu or by closing the window, the rest of the list never ran.
-        if (!Outcome.listDone)
+        if (!Outcome.listDone && !IsRestartUnderWay())
             NoteFailure(FAILURE_ENDED_EARLY, 0);
         EndOfRunRestart();
         PostQuitMessage(DecideExitCode());

@@ -1,5 +1,6 @@
-// What a step will do: which file, in which folder, with which parameters and wait rule. Decided
-// here once; the launcher carries it out, the checker and the log report it.
+// What a step will do: which file, in which folder, with which parameters and wait rule, and what
+// its installer's exit codes mean. Decided here once; the launcher carries it out, the checker and
+// the log report it.
 
 #include "stagerun.h"
 
@@ -172,6 +173,92 @@ static BOOL PlanRunInPlace(int n)
     return SetRelativeTargetPath(GetFileNamePart(file));
 }
 
+const char *const DeclaredExitMeanings[DECLARED_MEANINGS] = {"success", "restart", "failure"};
+const char *const ExitMeaningNames[] = {"success", "restart needed", "failure", "restart started",
+                                        "Windows Installer busy"};
+// Windows Installer's codes, as the deployment tools read them: 1707 is its "installation
+// completed successfully", 1641 a restart it started, 1618 another installation in progress.
+const ExitRule DefaultExitRules[DEFAULT_EXIT_RULES] = {
+    {0, MEANING_SUCCESS},
+    {1707, MEANING_SUCCESS},
+    {EXIT_RESTART_NEEDED, MEANING_RESTART_NEEDED},
+    {EXIT_RESTART_STARTED, MEANING_RESTART_STARTED},
+    {EXIT_INSTALLER_BUSY, MEANING_BUSY}};
+
+static const ExitRule *FindExitRule(const ExitRule *rules, int count, DWORD code)
+{
+    for (int i = 0; i < count; i++) {
+        if (rules[i].code == code)
+            return &rules[i];
+    }
+    return NULL;
+}
+
+// "code:meaning": a decimal code of 32 bits and a declared meaning, for a code not given before.
+static BOOL ReadExitItem(const char *item, ExitRule *rule)
+{
+    const char *colon = strchr(item, ':');
+    DWORD code = 0;
+    if (colon == NULL || colon == item)
+        return FALSE;
+    for (const char *c = item; c < colon; c++) {
+        DWORD digit = (DWORD)(*c - '0');
+        if (*c < '0' || *c > '9' || code > (0xFFFFFFFFu - digit) / 10)
+            return FALSE;
+        code = code * 10 + digit;
+    }
+    for (int m = 0; m < DECLARED_MEANINGS; m++) {
+        if (IsSameText(colon + 1, DeclaredExitMeanings[m]) &&
+            FindExitRule(Plan.exitRules, Plan.exitRuleCount, code) == NULL) {
+            rule->code = code;
+            rule->meaning = (ExitMeaning)m;
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+// The step's [ExitCodes] value, keyed by its File as written: items separated by blanks or
+// commas. An item that cannot be read is left for the log and the checker to name; a value the
+// read cut is not read at all, as its last item could be another code.
+static void PlanExitCodes(int n)
+{
+    char items[sizeof(Plan.exitCodes)];
+    char item[sizeof(Plan.exitCodes)];
+    DWORD length =
+        ReadListValue(EXIT_CODES_SECTION, SetupTable.File[n], Plan.exitCodes, sizeof(items));
+    if (length >= EXIT_CODES_SIZE) {
+        CopyText(Plan.ignoredExitItems, sizeof(Plan.ignoredExitItems), "(over 159 characters)");
+        return;
+    }
+    CopyText(items, sizeof(items), Plan.exitCodes);
+    for (char *c = items; *c != '\0'; c++) {
+        if (*c == ',' || *c == '\t')
+            *c = ' ';
+    }
+    const char *cursor = items;
+    while (NextListName(&cursor, ' ', item, sizeof(item)) > 0) {
+        if (Plan.exitRuleCount < EXIT_RULE_LIMIT &&
+            ReadExitItem(item, &Plan.exitRules[Plan.exitRuleCount])) {
+            Plan.exitRuleCount++;
+            continue;
+        }
+        // The items ignored, each with one blank between, take no more room than the value.
+        if (Plan.ignoredExitItems[0] != '\0')
+            AppendText(Plan.ignoredExitItems, sizeof(Plan.ignoredExitItems), " ", 1);
+        AppendText(Plan.ignoredExitItems, sizeof(Plan.ignoredExitItems), item, sizeof(item));
+    }
+}
+
+ExitMeaning MeaningOfExitCode(DWORD code, BOOL *declared)
+{
+    const ExitRule *rule = FindExitRule(Plan.exitRules, Plan.exitRuleCount, code);
+    *declared = rule != NULL;
+    if (rule == NULL)
+        rule = FindExitRule(DefaultExitRules, DEFAULT_EXIT_RULES, code);
+    return rule != NULL ? rule->meaning : MEANING_FAILURE;
+}
+
 static void PlanLaunch(int n)
 {
     // A copy's source was tested already; the copy itself is made only when the step runs.
@@ -180,6 +267,7 @@ static void PlanLaunch(int n)
         return;
     }
     Plan.reboot = IsSameText(SetupTable.RebootFlag[n], "1");
+    PlanExitCodes(n);
     const char *arguments = SetupTable.Arguments[n];
     if (strcmp(arguments, DIRECT_LAUNCH_ARGUMENTS) == 0) {
         Plan.action = ACTION_LAUNCH;

@@ -26,8 +26,9 @@ const char *const SetupFieldNames[SETUP_FIELD_COUNT] = {"Kind", "File", "Argumen
 const size_t SetupFieldCapacities[SETUP_FIELD_COUNT] = {KIND_SIZE, FILE_SIZE, ARGUMENTS_SIZE,
                                                         WAITLIST_SIZE, REBOOTFLAG_SIZE};
 
-// Splits the value at runs of commas into the slot's fields. A field that does not fit its slot
-// refuses the whole step: cut, "-10" would become "-1" and a file name another file.
+// Splits the value at runs of commas outside double quotes into the slot's fields. A field that
+// does not fit its slot refuses the whole step: cut, "-10" would become "-1" and a file name
+// another file.
 static BOOL StoreStep(int slot)
 {
     char *fields[SETUP_FIELD_COUNT] = {SetupTable.Kind[slot], SetupTable.File[slot],
@@ -36,7 +37,7 @@ static BOOL StoreStep(int slot)
     char staged[SETUP_FIELD_COUNT][ARGUMENTS_SIZE] = {};
     const char *cursor = SetupValue;
     for (int field = 0; field < SETUP_FIELD_COUNT; field++) {
-        int found = NextListName(&cursor, ',', staged[field], SetupFieldCapacities[field]);
+        int found = NextSetupField(&cursor, staged[field], SetupFieldCapacities[field]);
         if (found < 0) {
             SetupListStatus.field = field + 1;
             return FALSE;
@@ -46,6 +47,11 @@ static BOOL StoreStep(int slot)
     }
     for (int field = 0; field < SETUP_FIELD_COUNT; field++)
         CopyText(fields[field], SetupFieldCapacities[field], staged[field]);
+    // Quotes pair from the left, so the last one is never closed when their count is odd.
+    int quotes = 0;
+    for (const char *c = SetupValue; *c != '\0'; c++)
+        quotes += *c == '"';
+    SetupListStatus.unclosedQuote[slot] = (BYTE)(quotes % 2);
     return TRUE;
 }
 
@@ -125,14 +131,19 @@ void LoadSetupListAt(const char *programPath)
     }
 }
 
-BOOL ReadLogSetting(char *path)
+DWORD ReadListValue(const char *section, const char *key, char *value, DWORD size)
 {
     char listPath[MODULE_DIRECTORY_SIZE + sizeof(SETUP_LIST_NAME)];
+    value[0] = '\0';
     if (ModuleDirectory[0] == '\0')
-        return FALSE;
+        return 0;
     CopyText(listPath, sizeof(listPath), ModuleDirectory);
     AppendText(listPath, sizeof(listPath), "\\" SETUP_LIST_NAME, sizeof(listPath));
-    DWORD length =
-        GetPrivateProfileStringA("StageRun", "Log", "", path, LOG_SETTING_SIZE, listPath);
+    return GetPrivateProfileStringA(section, key, "", value, size, listPath);
+}
+
+BOOL ReadLogSetting(char *path)
+{
+    DWORD length = ReadListValue("StageRun", "Log", path, LOG_SETTING_SIZE);
     return length > 0 && length < MAX_PATH;
 }

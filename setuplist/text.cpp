@@ -63,9 +63,10 @@ BOOL FileExists(const char *path)
 }
 
 // Takes the next name of a separated list; runs of separators count as one and the ends are
-// ignored. Returns 1 with the name stored, 0 at the end of the list, -1 when the name does not
-// fit (the cursor then still moves past it).
-int NextListName(const char **cursor, char separator, char *name, size_t capacity)
+// ignored. With quoted, a separator between a double quote and the next one belongs to the name (a
+// quote never closed hides nothing). Returns 1 with the name stored, 0 at the end of the list, -1
+// when the name does not fit (the cursor then still moves past it).
+static int TakeName(const char **cursor, char separator, BOOL quoted, char *name, size_t capacity)
 {
     const char *text = *cursor;
     while (*text != '\0' && *text == separator)
@@ -75,8 +76,10 @@ int NextListName(const char **cursor, char separator, char *name, size_t capacit
         return 0;
     }
     size_t length = 0;
-    while (text[length] != '\0' && text[length] != separator)
-        length++;
+    while (text[length] != '\0' && text[length] != separator) {
+        const char *close = quoted && text[length] == '"' ? strchr(text + length + 1, '"') : NULL;
+        length = close != NULL ? (size_t)(close - text) + 1 : length + 1;
+    }
     *cursor = text + length;
     if (length + 1 > capacity)
         return -1;
@@ -84,4 +87,14 @@ int NextListName(const char **cursor, char separator, char *name, size_t capacit
         name[i] = text[i];
     name[length] = '\0';
     return 1;
+}
+
+int NextListName(const char **cursor, char separator, char *name, size_t capacity)
+{
+    return TakeName(cursor, separator, FALSE, name, capacity);
+}
+
+int NextSetupField(const char **cursor, char *name, size_t capacity)
+{
+    return TakeName(cursor, ',', TRUE, name, capacity);
 }

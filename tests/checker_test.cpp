@@ -41,6 +41,8 @@ struct MediumCase {
     bool silent;
     std::vector<std::string> findings;
     int exitCode;
+    int runExitCode = -1; // the launcher's, as the report predicts it; -1: not looked at
+    bool noRestart = false;
 };
 static void PrintTo(const MediumCase &medium, std::ostream *out)
 {
@@ -61,12 +63,18 @@ TEST_P(CheckedMedium, GivesItsFindings)
         else
             sim::WriteFile("C:\\Pkg\\" + file, "MZ");
     }
+    NoRestart = c.noRestart;
     CheckOutput out = Check("C:\\Pkg", c.silent);
     EXPECT_EQ(c.findings, FindingCodes(out.text)) << out.text;
     EXPECT_EQ(c.exitCode, out.exitCode);
     CheckOutput json = Check("C:\\Pkg", c.silent, true);
     EXPECT_EQ(c.findings, JsonFindingCodes(json.text)) << json.text;
     EXPECT_EQ(c.exitCode, json.exitCode);
+    if (c.runExitCode < 0)
+        return;
+    std::string code = std::to_string(c.runExitCode);
+    EXPECT_NE(std::string::npos, out.text.find("\nExit    " + code + " ")) << out.text;
+    EXPECT_NE(std::string::npos, json.text.find("\"runExitCode\": " + code + ",")) << json.text;
 }
 
 static std::string Keys(int count)
@@ -88,7 +96,8 @@ INSTANTIATE_TEST_SUITE_P(
                    {"drv.inf", "sub\\a.exe", "app\\s.exe", "app\\s.iss", "app\\t.exe"},
                    false,
                    {},
-                   CHECK_CLEAN},
+                   CHECK_CLEAN,
+                   EXIT_RESTART_STARTED}, // the restart question answered Yes
         MediumCase{"NumberingGapCrLf",
                    "[SetupList]\r\nSetup1=1,a.exe,/1\r\n\r\nSetup3=1,a.exe,/3\r\n",
                    {"a.exe"},
@@ -122,7 +131,36 @@ INSTANTIATE_TEST_SUITE_P(
                    {},
                    false,
                    {"file-missing@2"},
+                   CHECK_ERRORS,
+                   EXIT_INSTALL_FAILED},
+        MediumCase{"RestartLeftToTheCaller",
+                   "[SetupSilent]\nSetup1=1,a.exe, , ,1\n",
+                   {"a.exe"},
+                   true,
+                   {},
+                   CHECK_CLEAN,
+                   EXIT_RESTART_NEEDED,
+                   true},
+        MediumCase{"UnclosedQuote",
+                   "[SetupList]\nSetup1=1,a.exe,/x \"a,b\n",
+                   {"a.exe"},
+                   false,
+                   {"unclosed-quote@2"},
+                   CHECK_WARNINGS},
+        MediumCase{"ExitCodesInvalid",
+                   "[SetupList]\nSetup1=1,a.exe,/q\n[ExitCodes]\na.exe=1638:sucess 5:success\n",
+                   {"a.exe"},
+                   false,
+                   {"exit-codes-invalid@4"},
                    CHECK_ERRORS},
+        // A key of the silent run's steps is used; one the ini reader reads as a comment is none.
+        MediumCase{"ExitCodesUnused",
+                   "[SetupList]\nSetup1=1,a.exe, ,\n[SetupSilent]\nSetup1=1,s.exe, ,\n[ExitCodes]\n"
+                   ";c.exe=1:success\nS.exe=1:success\nsub\\a.exe=1:success\n",
+                   {"a.exe", "s.exe"},
+                   false,
+                   {"exit-codes-unused@8"},
+                   CHECK_WARNINGS},
         // A kind "1" step in a subfolder leaves it current for the ".\" paths after it.
         MediumCase{"FolderCarriedOver",
                    "[SetupList]\nSetup1=1,sub\\a.exe, ,\nSetup2=2,t.exe, ,\nSetup3=0,d.inf,vid\n",

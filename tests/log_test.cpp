@@ -80,7 +80,7 @@ TEST(StepLog, TypicalRun)
         "step 2: settle round 4 found HELPER.EXE back",
         "step 2: held by HELPER.EXE (id 5004), started by this launcher",
         "step 2: HELPER.EXE held it for 1.6 s",
-        "step 2: setup.exe ended with exit code 0",
+        "step 2: setup.exe ended with exit code 0: success (default)",
         "step 3: run .\\setup.exe in C:\\Pkg\\app under the dialog, parameters \"-s "
         "-F1\"C:\\Pkg\\APP\\SETUP.ISS\" -F2\"C:\\WINDOWS\\temp\\S.LOG\"\"; waits for it and the "
         "wait list \" \" (split at *); asks for a restart",
@@ -89,7 +89,7 @@ TEST(StepLog, TypicalRun)
         "step 3: started (ShellExecute answered 42)",
         "step 3: held by SETUP.EXE (id 5008), started by this launcher",
         "step 3: SETUP.EXE held it for 0.8 s",
-        "step 3: setup.exe ended with exit code 0",
+        "step 3: setup.exe ended with exit code 0: success (default)",
         "step 4: copy .\\tool.exe to C:\\WINDOWS\\tool.exe",
         "step 4: run C:\\WINDOWS\\tool.exe in C:\\Pkg\\app under the dialog, parameters \"/q\"; "
         "waits for it and the wait list \"sub.exe\" (split at *)",
@@ -99,7 +99,7 @@ TEST(StepLog, TypicalRun)
         "step 4: TOOL.EXE held it for 0.8 s",
         "step 4: held by SUB.EXE (id 5016), started by TOOL.EXE (id 5012)",
         "step 4: SUB.EXE held it for 0.8 s",
-        "step 4: tool.exe ended with exit code 0",
+        "step 4: tool.exe ended with exit code 0: success (default)",
         "step 5: skipped: .\\nothere.exe is missing (current folder C:\\Pkg)",
         "step 6: no more steps: the run ends",
         "restart: answered Yes",

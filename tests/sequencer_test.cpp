@@ -580,9 +580,41 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"InstallerNeedsRestart", "[SetupList]\nSetup1=1,b.exe,/q\n", "",
                     +[] { EndsWith("b.exe", 3010); }, EXIT_RESTART_NEEDED, 0,
                     "an installer needs a restart"},
-        OutcomeCase{"InstallerStartedRestart", "[SetupList]\nSetup1=1,b.exe, ,\n", "/s",
-                    +[] { EndsWith("b.exe", 1641); }, EXIT_RESTART_NEEDED, 0,
+        // No step after it (the missing file would fail the run), no restart on top of it.
+        OutcomeCase{"InstallerStartedRestart",
+                    "[SetupSilent]\nSetup1=1,b.exe, , ,1\nSetup2=1,gone.exe, ,\n", "/s",
+                    +[] { EndsWith("b.exe", 1641); }, EXIT_RESTART_STARTED, 0,
+                    "step 1 started a restart: no step after it"},
+        // The rest still runs; a restart started later does not win over it.
+        OutcomeCase{"InstallerBusy", "[SetupList]\nSetup1=1,b.exe,/q\nSetup2=1,c.exe,/q\n", "",
+                    +[] {
+                        EndsWith("b.exe", EXIT_INSTALLER_BUSY);
+                        EndsWith("c.exe", 1641);
+                    },
+                    EXIT_INSTALLER_BUSY, 0, "step 1 found the Windows Installer busy"},
+        OutcomeCase{"FailureWinsOverBusy", "[SetupList]\nSetup1=1,b.exe,/q\nSetup2=1,gone.exe, ,\n",
+                    "", +[] { EndsWith("b.exe", EXIT_INSTALLER_BUSY); }, EXIT_INSTALL_FAILED, 0,
+                    "step 2 failed: file missing"},
+        // Keys ignore letter case; an item that cannot be read leaves the others in force.
+        OutcomeCase{"DeclaredCodes",
+                    "[SetupList]\nSetup1=1,b.exe,/q\nSetup2=1,a.exe, ,\n[ExitCodes]\n"
+                    "B.EXE=oops 1638:success\na.exe=0:restart\n",
+                    "", +[] { EndsWith("b.exe", 1638); }, EXIT_RESTART_NEEDED, 0,
                     "an installer needs a restart"},
+        OutcomeCase{"SessionEnds", "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=1,gone.exe, ,\n", "",
+                    +[] {
+                        sim::At(800, [] { sim::PostToMainWindow(WM_QUERYENDSESSION, 0, 0); });
+                        sim::At(3000, [] { sim::PostToMainWindow(WM_ENDSESSION, TRUE, 0); });
+                    },
+                    EXIT_RESTART_STARTED, 0, "Windows ends the session: no step after it"},
+        // Another program refused the end of the session: the waiting run goes on.
+        OutcomeCase{"SessionGoesOn", "[SetupList]\nSetup1=1,b.exe,/q\nSetup2=1,a.exe,/q\n", "",
+                    +[] {
+                        EndsWith("b.exe", 0);
+                        sim::At(800, [] { sim::PostToMainWindow(WM_QUERYENDSESSION, 0, 0); });
+                        sim::At(3000, [] { sim::PostToMainWindow(WM_ENDSESSION, FALSE, 0); });
+                    },
+                    0, 0, Clean},
         OutcomeCase{"FlagNoRestart", Flagged, "/s /norestart", +[] {}, EXIT_RESTART_NEEDED, 0,
                     "no restart (/norestart)"},
         OutcomeCase{"FlagAnsweredNo", Flagged, "", +[] { sim::ScriptMessageBoxAnswer(IDNO); },

@@ -49,6 +49,12 @@ TEST(SetupList, Splitting)
          {{"1", "a.exe", "", "", ""}, {"-1", " ", "", "", ""}}},
         /* 7 */ {"[SetupList]\nSetup1=\n", {}},
         /* 8 */ {"[Other]\nSetup1=1,a.exe\n", {}},
+        /* 9 */
+        {"[SetupList]\nSetup1=1,a.msi,/qn ADDLOCAL=\"Core,Extras\" REMOVE=\"A,,B\", ,1\n",
+         {{"1", "a.msi", "/qn ADDLOCAL=\"Core,Extras\" REMOVE=\"A,,B\"", " ", "1"}}},
+        /* 10 */ // a quote never closed hides no comma
+        {"[SetupList]\nSetup1=1,a.exe,/x=\"a\" /y=\"b,c,1\n",
+         {{"1", "a.exe", "/x=\"a\" /y=\"b", "c", "1"}}},
     };
     MakeMedium("");
     int number = 0;

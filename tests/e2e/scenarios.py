@@ -1040,12 +1040,77 @@ def exit_codes(prefix, artifacts):
         c.check(lines[-1:] == ["==== end of run, exit code %d: %s" % (code, why)],
                 "the log's last line says why", "(%s)" % lines[-1:])
         if "exit_code" in cfg:
-            c.check("step 1: setup.exe ended with exit code %d" % cfg["exit_code"] in lines,
-                    "the installer's exit code is in the log")
+            said = "step 1: setup.exe ended with exit code %d: " % cfg["exit_code"]
+            c.check(any(l.startswith(said) for l in lines), "the installer's exit code is in the log")
         if sentinel:
             time.sleep(1)
             c.check(sentinel.poll() is None and not any(e["event"] == "sentinel-down" for e in r.events()),
                     "/norestart: the machine was not restarted (the sentinel still runs)")
+        log("step log of %s:\n  %s" % (name, "\n  ".join(lines)))
+        rc |= r.finish()
+    return rc
+
+
+INSTALLER_CASES = [
+    # name, steps of [SetupSilent], installers and their exit codes, [ExitCodes] lines, exit code,
+    # the log's last line, lines the log holds, installers that must not start
+    ("declared", [r'1,a\setup.exe,/qn ADDLOCAL="Core,Extras", ,', r"1,redist\vc_redist.x64.exe,/quiet"],
+     {"a/setup.exe": 0, "redist/vc_redist.x64.exe": 1638}, [r"redist\vc_redist.x64.exe=1638:success"], 0,
+     "all steps done", ["step 2: vc_redist.x64.exe ended with exit code 1638: success ([ExitCodes])"], []),
+    ("busy", [r"1,a\setup.exe,/q", r"1,b\later.exe,/q"], {"a/setup.exe": 1618, "b/later.exe": 0}, [], 1618,
+     "step 1 found the Windows Installer busy",
+     ["step 1: setup.exe ended with exit code 1618: Windows Installer busy (default)",
+      "step 2: later.exe ended with exit code 0: success (default)"], []),
+    ("restart_started", [r"1,a\setup.exe,/q, ,1", r"1,b\later.exe,/q"], {"a/setup.exe": 1641, "b/later.exe": 0},
+     [], 1641, "step 1 started a restart: no step after it",
+     ["step 1: setup.exe ended with exit code 1641: restart started (default)",
+      "no further step starts: step 1's installer started a restart",
+      "no restart of the launcher's own: one is under way"], ["later.exe"]),
+]
+
+
+@scenario(["p64"])
+def real_installers(prefix, artifacts):
+    """Real installers' arguments and exit codes, as a deployment tool runs a medium (e2etool
+    starts the launcher and records its exit code): an MSI feature list with commas reaches the
+    installer whole and a 1638 that [ExitCodes] declares a success gives 0; an undeclared 1618 is
+    passed on while the rest of the list runs; after a 1641 the next step does not start, the
+    launcher does not restart on top of it (the step asks for a restart) and the run exits 1641.
+    The step log names the rule that decided each code."""
+    rc = 0
+    for name, steps, installers, declared, code, why, said, never in INSTALLER_CASES:
+        r = Run(prefix, "installers_" + name, artifacts)
+        m = r.medium
+        c = r.checks
+        m.add_launcher(LAUNCHER[prefix.name])
+        for rel, exit_code in installers.items():
+            m.add_installer(rel, run_ms=800, exit_code=exit_code)
+        m.write_ini([("SetupSilent", steps)])
+        with open(os.path.join(m.dir, "StageRun.ini"), "a", newline="") as f:
+            f.write("".join(l + "\r\n" for l in ["[ExitCodes]"] + declared))
+        path = os.path.join(m.artifacts, "run.log")
+        sentinel = r.start_sentinel() if never else None
+        r.run(args=["/s", '/log:"%s"' % winpath(path)], timeout=40)
+        r.check_exit(code)
+        with open(path, "rb") as f:
+            lines = [l[24:] for l in f.read().decode("ascii", "replace").split("\r\n") if l]
+        c.check(lines[-1:] == ["==== end of run, exit code %d: %s" % (code, why)],
+                "the log's last line says why", "(%s)" % lines[-1:])
+        for line in said:
+            c.check(line in lines, "the log says %r" % line)
+        for rel in installers:
+            ran = starts(r.events(), rel.split("/")[-1])
+            if rel.split("/")[-1] in never:
+                c.check(not ran, "%s did not start" % rel)
+            else:
+                c.check(len(ran) == 1, "%s ran once" % rel, "(%d starts)" % len(ran))
+        if name == "declared":
+            setup = r.one("setup.exe")
+            c.check(setup is not None and r.params(setup).strip() == '/qn ADDLOCAL="Core,Extras"',
+                    "the feature list reached the installer whole", "(%r)" % (setup and r.params(setup)))
+        if sentinel:
+            c.check(sentinel.poll() is None and not any(e["event"] == "sentinel-down" for e in r.events()),
+                    "the launcher did not restart the machine (the sentinel still runs)")
         log("step log of %s:\n  %s" % (name, "\n  ".join(lines)))
         rc |= r.finish()
     return rc

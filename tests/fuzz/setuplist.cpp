@@ -1,8 +1,9 @@
 // LoadSetupList over arbitrary StageRun.ini contents, read through the simulated ini reader. The
-// table must hold exactly the leading steps whose fields all fit, split at runs of commas, every
-// field ending inside its slot, and nothing at all in the slots after them.
+// table must hold exactly the leading steps whose fields all fit, split at runs of commas outside
+// double quotes, every field ending inside its slot, and nothing at all in the slots after them.
 #include "fuzz.h"
 
+#include <algorithm>
 #include <vector>
 
 static const size_t Capacities[5] = {KIND_SIZE, FILE_SIZE, ARGUMENTS_SIZE, WAITLIST_SIZE,
@@ -24,6 +25,17 @@ static std::string ReadValue(const char *section, int number)
     return value;
 }
 
+// A comma separates unless an odd number of quotes stands before it and another quote after it.
+static size_t NextSeparator(const std::string &value, size_t at)
+{
+    for (size_t i = value.find(',', at); i != std::string::npos; i = value.find(',', i + 1)) {
+        size_t before = std::count(value.begin(), value.begin() + (long)i, '"');
+        if (before % 2 == 0 || value.find('"', i) == std::string::npos)
+            return i;
+    }
+    return std::string::npos;
+}
+
 // The step as the reader gives it; false when its value is empty, over 149 characters, or has a
 // field over its slot's capacity.
 static bool ExpectedStep(const char *section, int number, std::vector<std::string> *fields)
@@ -34,7 +46,7 @@ static bool ExpectedStep(const char *section, int number, std::vector<std::strin
     fields->assign(5, "");
     size_t field = 0;
     for (size_t at = 0; field < 5 && at < value.size();) {
-        size_t end = value.find(',', at);
+        size_t end = NextSeparator(value, at);
         end = end == std::string::npos ? value.size() : end;
         if (end > at) {
             if (end - at >= Capacities[field])
