@@ -101,6 +101,21 @@ void StartLauncherInJob();
 // after fromMs: for input that arrives while a walk over a long process list is under way.
 void WhileWalking(DWORD fromMs, size_t entry, std::function<void()> fn);
 
+// Named mutexes as Windows has them. A mutex exists while a process holds a handle to it: its
+// creator while it runs, another one while keptOpen, or the launcher. The creator owns it from the
+// start when owned, until ReleaseMutexOf; should the owner end still owning it, the mutex is
+// abandoned. One that cannot be opened is refused with ERROR_ACCESS_DENIED, as one created with a
+// stricter security descriptor is.
+struct NamedMutex {
+    DWORD creatorPid = 0;
+    bool owned = true;
+    bool keptOpen = false;
+    bool canBeOpened = true;
+};
+void AddMutex(const std::string &name, const NamedMutex &mutex);
+void ReleaseMutexOf(const std::string &name);
+DWORD MutexOwner(const std::string &name); // 0: owned by no one
+
 // --- Devices -------------------------------------------------------------------------------
 struct Device {
     std::vector<std::string> hardwareIds; // empty: the device lacks the property

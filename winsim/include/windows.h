@@ -158,6 +158,7 @@ typedef struct _OSVERSIONINFOW {
 #define WAIT_OBJECT_0 0x00000000
 #define WAIT_TIMEOUT 0x00000102
 #define WAIT_FAILED 0xFFFFFFFF
+#define WAIT_ABANDONED 0x00000080
 #define STARTF_USESTDHANDLES 0x00000100
 #define STD_INPUT_HANDLE ((DWORD)-10)
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
@@ -321,6 +322,11 @@ BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 BOOL WINAPI CloseHandle(HANDLE handle);
+DWORD WINAPI GetProcessId(HANDLE process);
+BOOL WINAPI DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess,
+                            HANDLE *target, DWORD access, BOOL inherit, DWORD options);
+HANDLE WINAPI OpenMutexA(DWORD access, BOOL inherit, LPCSTR name);
+BOOL WINAPI ReleaseMutex(HANDLE mutex);
 BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
                            LPSECURITY_ATTRIBUTES thread, BOOL inheritHandles, DWORD flags,
                            LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
