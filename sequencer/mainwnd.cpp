@@ -26,6 +26,9 @@ static DWORD InstallerWaitStart;
 
 BOOL IsLaunchDue(void)
 {
+    // While Windows ends the session nothing starts; should it go on, so does the wait.
+    if (Outcome.sessionEnding)
+        return FALSE;
     InstallerState state = TestWindowsInstaller();
     DWORD now = GetTickCount();
     if (state == INSTALLER_BUSY && InstallerWaitStart == 0) {

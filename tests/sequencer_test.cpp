@@ -635,6 +635,17 @@ INSTANTIATE_TEST_SUITE_P(
                         sim::At(5000, [] { sim::PressKey(VK_ESCAPE); });
                     },
                     EXIT_INSTALL_FAILED, 0, "step 1 failed: not started"},
+        // Nor while its launch waits for Windows Installer (free at 3000): b.exe would fail.
+        OutcomeCase{"SessionEndsWhileInstallerBusy", "[SetupList]\nSetup1=1,b.exe,/q\n", "",
+                    +[] {
+                        EndsWith("b.exe", 1603);
+                        sim::NamedMutex busy;
+                        busy.creatorPid = sim::AddProcess("msiexec.exe", 600, 2900);
+                        sim::AddMutex("Global\\_MSIExecute", busy);
+                        sim::At(1000, [] { sim::PostToMainWindow(WM_QUERYENDSESSION, 0, 0); });
+                        sim::At(12000, [] { sim::PostToMainWindow(WM_ENDSESSION, TRUE, 0); });
+                    },
+                    EXIT_RESTART_STARTED, 0, "Windows ends the session: no step after it", true},
         OutcomeCase{"FlagNoRestart", Flagged, "/s /norestart", +[] {}, EXIT_RESTART_NEEDED, 0,
                     "no restart (/norestart)"},
         OutcomeCase{"FlagAnsweredNo", Flagged, "", +[] { sim::ScriptMessageBoxAnswer(IDNO); },
