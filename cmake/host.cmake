@@ -17,7 +17,7 @@ if(STAGERUN_FUZZ)
 endif()
 
 add_library(winsim STATIC winsim/core.cpp winsim/files.cpp winsim/convert.cpp winsim/user.cpp
-            winsim/system.cpp)
+            winsim/system.cpp winsim/registry.cpp)
 target_include_directories(winsim PUBLIC winsim/include winsim)
 target_compile_options(winsim PRIVATE ${SIM_FLAGS} -Wall -Wextra -Werror)
 

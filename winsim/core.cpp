@@ -625,7 +625,8 @@ BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode)
 
 BOOL WINAPI CloseHandle(HANDLE handle)
 {
-    if (!CloseSimHandle(handle)) {
+    uintptr_t module;
+    if (LookupHandle(handle, HANDLE_MODULE, &module) || !CloseSimHandle(handle)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

@@ -20,7 +20,9 @@ enum HandleKind {
     HANDLE_FILE,
     HANDLE_THREAD,
     HANDLE_JOB,
-    HANDLE_MUTEX
+    HANDLE_MUTEX,
+    HANDLE_KEY,
+    HANDLE_MODULE // a file loaded as data: not a handle CloseHandle takes
 };
 HANDLE OpenHandle(HandleKind kind, uintptr_t object);
 bool LookupHandle(HANDLE handle, HandleKind kind, uintptr_t *object);

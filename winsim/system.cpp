@@ -2,6 +2,7 @@
 #include "internal.h"
 
 #include <cfgmgr32.h>
+#include <msi.h>
 #include <newdev.h>
 #include <setupapi.h>
 
@@ -46,6 +47,10 @@ DWORD exitWindowsError = 0;
 std::vector<RestartRequest> restartRequests;
 int allocations = 0;
 
+std::map<std::string, std::string> fileVersions; // by lower-case full path: the resource's bytes
+// Files loaded as data, by module handle: the bytes of their version resource, empty for none.
+std::map<uintptr_t, std::string> dataModules;
+
 Device *DeviceOf(DWORD devInst)
 {
     if (devInst < kFirstDevInst || devInst - kFirstDevInst >= devices.size())
@@ -73,6 +78,46 @@ const uintptr_t kKernel32 = 0x7c800000;
 const uintptr_t kNtdll = 0x7c900000;
 const uintptr_t kNewdev = 0x6e000000;
 const uintptr_t kCfgmgr32 = 0x6c000000;
+const uintptr_t kMsi = 0x6a000000;
+
+// A VS_VERSIONINFO as a resource compiler lays it out: the header, its key in UTF-16 with the
+// terminating zero, padding to 4 bytes, then the fixed file information; no children.
+std::string VersionResource(WORD major, WORD minor, WORD build, WORD revision)
+{
+    std::string bytes;
+    auto word = [&bytes](DWORD value) {
+        bytes += (char)(value & 0xFF);
+        bytes += (char)((value >> 8) & 0xFF);
+    };
+    word(0); // the length, once known
+    word(sizeof(VS_FIXEDFILEINFO));
+    word(0); // binary
+    for (const char *c = "VS_VERSION_INFO";; c++) {
+        word((BYTE)*c);
+        if (*c == '\0')
+            break;
+    }
+    while (bytes.size() % 4 != 0)
+        bytes += '\0';
+    DWORD versionMs = (DWORD)major << 16 | minor, versionLs = (DWORD)build << 16 | revision;
+    const DWORD fixed[13] = {VS_FFI_SIGNATURE, 0x00010000, versionMs,
+                             versionLs,        versionMs,  versionLs};
+    for (DWORD value : fixed) {
+        word(value & 0xFFFF);
+        word(value >> 16);
+    }
+    bytes[0] = (char)(bytes.size() & 0xFF);
+    bytes[1] = (char)(bytes.size() >> 8);
+    return bytes;
+}
+
+// A resource named by number, directly or written "#16"; 0 for one named by text.
+WORD ResourceNumber(LPCSTR name)
+{
+    if ((uintptr_t)name >> 16 == 0)
+        return (WORD)(uintptr_t)name;
+    return name[0] == '#' ? (WORD)atoi(name + 1) : 0;
+}
 
 } // namespace
 
@@ -174,6 +219,15 @@ const std::vector<RestartRequest> &RestartRequests()
 int OpenAllocationCount()
 {
     return allocations;
+}
+
+void SetFileVersion(const std::string &windowsPath, WORD major, WORD minor, WORD build,
+                    WORD revision)
+{
+    std::string full;
+    if (!ResolvePath(windowsPath, &full))
+        abort();
+    fileVersions[LowerAscii(full)] = VersionResource(major, minor, build, revision);
 }
 
 } // namespace sim
@@ -356,6 +410,34 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR name)
     return NULL;
 }
 
+// As Windows maps a file for its resources: a file that is there, not empty, and an executable
+// image, which here is a file that begins with "MZ". Its version resource is what it had then.
+static HMODULE LoadDataFile(const char *name)
+{
+    std::string full, contents;
+    bool named = ResolvePath(name, &full);
+    size_t slash = named ? full.rfind('\\') : 0;
+    DWORD error = 0;
+    if (!named || !IsDirectoryAt(full.substr(0, slash < 3 ? 3 : slash)))
+        error = ERROR_PATH_NOT_FOUND;
+    else if (IsDirectoryAt(full))
+        error = ERROR_ACCESS_DENIED;
+    else if (!FileExistsAt(full))
+        error = ERROR_FILE_NOT_FOUND;
+    else if ((contents = ReadFileAt(full)).empty())
+        error = ERROR_FILE_INVALID;
+    else if (contents.compare(0, 2, "MZ") != 0)
+        error = ERROR_BAD_EXE_FORMAT;
+    if (error != 0) {
+        SetLastError(error);
+        return NULL;
+    }
+    HMODULE module = (HMODULE)OpenHandle(HANDLE_MODULE, 0);
+    auto version = fileVersions.find(LowerAscii(full));
+    dataModules[(uintptr_t)module] = version != fileVersions.end() ? version->second : "";
+    return module;
+}
+
 HMODULE WINAPI LoadLibraryExA(LPCSTR name, HANDLE, DWORD flags)
 {
     libraryLoads.push_back({name, flags});
@@ -368,8 +450,12 @@ HMODULE WINAPI LoadLibraryExA(LPCSTR name, HANDLE, DWORD flags)
             return NULL;
         }
     }
+    if (flags & LOAD_LIBRARY_AS_DATAFILE)
+        return LoadDataFile(name);
     if (file == "newdev.dll")
         return (HMODULE)kNewdev;
+    if (file == "msi.dll")
+        return (HMODULE)kMsi;
     if (file == "cfgmgr32.dll")
         return (HMODULE)kCfgmgr32;
     SetLastError(ERROR_MOD_NOT_FOUND);
@@ -402,9 +488,73 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
         found = (FARPROC)(void *)CM_Locate_DevNodeA;
     else if (m == kCfgmgr32 && procedure == "CM_Reenumerate_DevNode")
         found = (FARPROC)(void *)CM_Reenumerate_DevNode;
+    else if (m == kMsi && procedure == "MsiQueryProductStateA")
+        found = (FARPROC)(void *)MsiQueryProductStateA;
+    else if (m == kMsi && procedure == "MsiGetProductInfoA")
+        found = (FARPROC)(void *)MsiGetProductInfoA;
     if (found == nullptr)
         SetLastError(ERROR_PROC_NOT_FOUND);
     return found;
+}
+
+// The system's libraries stay loaded, as they do for a program that has them loaded elsewhere.
+BOOL WINAPI FreeLibrary(HMODULE module)
+{
+    uintptr_t m = (uintptr_t)module;
+    if (dataModules.erase(m) == 1)
+        return CloseSimHandle((HANDLE)module);
+    if (m == kKernel32 || m == kNtdll || m == kNewdev || m == kCfgmgr32 || m == kMsi)
+        return TRUE;
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return FALSE;
+}
+
+// Only files loaded as data have resources here: the launcher's own (module NULL) are not
+// simulated. The version resource is the one resource such a file has.
+HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type)
+{
+    auto found = dataModules.find((uintptr_t)module);
+    if (module != NULL && found == dataModules.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return NULL;
+    }
+    if (module == NULL || found->second.empty() || ResourceNumber(type) != 16) {
+        SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
+        return NULL;
+    }
+    if (ResourceNumber(name) != VS_VERSION_INFO) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return NULL;
+    }
+    return (HRSRC)(void *)&found->second;
+}
+
+// The resource's bytes stay where they are until the module is freed.
+static std::string *ResourceOf(HMODULE module, HRSRC resource)
+{
+    auto found = dataModules.find((uintptr_t)module);
+    if (found == dataModules.end() || resource != (HRSRC)(void *)&found->second) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return &found->second;
+}
+
+HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource)
+{
+    std::string *bytes = ResourceOf(module, resource);
+    return bytes != nullptr ? (HGLOBAL) & (*bytes)[0] : NULL;
+}
+
+LPVOID WINAPI LockResource(HGLOBAL data)
+{
+    return data;
+}
+
+DWORD WINAPI SizeofResource(HMODULE module, HRSRC resource)
+{
+    std::string *bytes = ResourceOf(module, resource);
+    return bytes != nullptr ? (DWORD)bytes->size() : 0;
 }
 
 BOOL WINAPI SetDllDirectoryA(LPCSTR path)
@@ -504,6 +654,18 @@ DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID, DWORD code, DWORD, LPSTR buffe
         {ERROR_ACCESS_DENIED, "Access is denied.\r\n"},
         {ERROR_INVALID_HANDLE, "The handle is invalid.\r\n"},
         {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small.\r\n"},
+        {ERROR_BAD_PATHNAME, "The specified path is invalid.\r\n"},
+        {ERROR_BAD_EXE_FORMAT, "%1 is not a valid Win32 application.\r\n"},
+        {ERROR_MORE_DATA, "More data is available.\r\n"},
+        {ERROR_FILE_INVALID, "The volume for a file has been externally altered so that the "
+                             "opened file is no longer valid.\r\n"},
+        {ERROR_UNKNOWN_PRODUCT,
+         "This action is only valid for products that are currently installed.\r\n"},
+        {ERROR_UNKNOWN_PROPERTY, "Unknown property.\r\n"},
+        {ERROR_RESOURCE_TYPE_NOT_FOUND,
+         "The specified resource type cannot be found in the image file.\r\n"},
+        {ERROR_RESOURCE_NAME_NOT_FOUND,
+         "The specified resource name cannot be found in the image file.\r\n"},
         {ERROR_SHARING_VIOLATION, "The process cannot access the file because it is being used "
                                   "by another process.\r\n"},
         {ERROR_DISK_FULL, "There is not enough space on the disk.\r\n"},
