@@ -228,7 +228,9 @@ static const char *const FailureTexts[] = {"",
                                            "driver not installed",
                                            "exit code %u",
                                            "no setup list",
-                                           "ended early"};
+                                           "ended early",
+                                           "installed, but the [" DETECT_SECTION
+                                           "] rule does not hold"};
 static const char *const SkipTexts[] = {"file missing", "no folder", "path too long",
                                         "no hardware id"};
 static const char *const RestartTexts[] = {"an installer needs a restart",
@@ -334,6 +336,11 @@ static void LogLaunchPlan(int n)
          direct ? ", then settles" : "", Plan.reboot ? "; asks for a restart" : "");
     if (Plan.exitCodes[0] != '\0')
         Note("@[" EXIT_CODES_SECTION "] %q", Plan.exitCodes);
+    if (Plan.detect == DETECT_INVALID)
+        Note("@[" DETECT_SECTION "] %q cannot be read (%s): ignored", Plan.detectText,
+             Plan.detectFound);
+    else if (Plan.detect != DETECT_NONE)
+        Note("@[" DETECT_SECTION "] %s %s: not installed", Plan.detectText, Plan.detectFound);
     if (Plan.ignoredExitItems[0] != '\0')
         Note("@[" EXIT_CODES_SECTION "] ignores what it cannot read: %q", Plan.ignoredExitItems);
 }
@@ -361,6 +368,9 @@ void LogStep(void)
         break;
     case ACTION_SKIP:
         LogSkip(n);
+        break;
+    case ACTION_INSTALLED:
+        Note("@already installed: %s %s: skipped", Plan.detectText, Plan.detectFound);
         break;
     case ACTION_LAUNCH:
     case ACTION_DIALOG_LAUNCH:
@@ -397,23 +407,22 @@ void LogProcessEnd(const char *name, DWORD id, BOOL ended)
     Note(ended ? "ended %s (process %u)" : "could not end %s (process %u): %e", name, (UINT)id);
 }
 
+static const char InstallerBusy[] =
+    "@Windows Installer is busy with another installation: ending nothing%s";
+
+// At the hand-off there is no step to name; the sibling waits for a busy Windows Installer.
 void LogInstallerState(InstallerState state)
 {
-    const char *what = state == INSTALLER_BUSY ? "is busy with another installation"
-                                               : "may be busy: its state cannot be told (%e)";
-    char format[160];
-    wsprintfA(format, "%sWindows Installer %s: no Windows Installer process is ended%s",
-              Plan.number != 0 ? "@" : "", what,
-              Plan.number != 0 ? "" : " before the hand-off; the 64-bit launcher waits for it");
-    Note(format);
+    const char *format = state == INSTALLER_BUSY
+                             ? InstallerBusy
+                             : "@Windows Installer's state cannot be told (%e): ending nothing%s";
+    Note(format + (Plan.number == 0), Plan.number == 0 ? " before the hand-off" : "");
 }
 
 void LogInstallerWait(DWORD waitedMs, BOOL free)
 {
     if (waitedMs == 0)
-        Note("@Windows Installer is busy with another installation: waiting for it, at most %u s; "
-             "no Windows Installer process is ended",
-             (UINT)(INSTALLER_WAIT_LIMIT / 1000));
+        Note(InstallerBusy, ", waiting for it, at most 10 minutes");
     else
         Note(free ? "@Windows Installer became free after %u.%u s: going on"
                   : "@Windows Installer still busy after %u.%u s: launching anyway",
@@ -511,6 +520,14 @@ void LogInstallerExit(DWORD code)
                               : "@%s still runs: exit code unknown",
          GetFileNamePart(TargetPath), (UINT)code, ExitMeaningNames[meaning],
          declared ? "[" EXIT_CODES_SECTION "]" : "default");
+}
+
+void LogDetectAfter(BOOL holds, BOOL counts)
+{
+    Note(holds    ? "@installed: %s %s"
+         : counts ? "@installed, but the [" DETECT_SECTION "] rule does not hold: %s %s"
+                  : "@not installed yet, the restart may change it: %s %s",
+         Plan.detectText, Plan.detectFound);
 }
 
 void LogSession(UINT message, BOOL ending)

@@ -128,6 +128,10 @@ BOOL ReadLogSetting(char *path);
 DWORD ReadListValue(const char *section, const char *key, char *value, DWORD size);
 BOOL FileExists(const char *path);
 BOOL IsSameText(const char *a, const char *b);
+BOOL StartsWithText(const char *text, const char *start); // letter case aside
+// A 32-bit number as installers' codes are written: decimal, negative as a signed number
+// (-1, -2147023294), or hexadecimal after 0x (0x80070642).
+BOOL ReadNumberText(const char *text, size_t length, DWORD *value);
 void UpperCaseAscii(char *text);
 BOOL CopyText(char *destination, size_t capacity, const char *source);
 BOOL AppendText(char *destination, size_t capacity, const char *source, size_t count);
@@ -152,6 +156,7 @@ BOOL MakeDirectoryCurrent(const char *directory);
 enum StepAction {
     ACTION_END, // not a step: the run ends here
     ACTION_SKIP,
+    ACTION_INSTALLED,     // a launch whose [Detect] rule holds: nothing runs, and it counts as done
     ACTION_LAUNCH,        // started directly, watched with "~" names and patterns, then settled
     ACTION_DIALOG_LAUNCH, // started by the progress dialog, which waits for its "*" names
     ACTION_INSTALL_DRIVER,
@@ -181,6 +186,39 @@ struct ExitRule {
 #define EXIT_RULE_LIMIT 16
 #define DEFAULT_EXIT_RULES 5
 extern const ExitRule DefaultExitRules[DEFAULT_EXIT_RULES];
+// [Detect]: one rule per installer, keyed as [ExitCodes], that tells whether its product is
+// installed: before the step (installed: skipped) and after it (not installed: failed).
+#define DETECT_SECTION "Detect"
+#define DETECT_SIZE 260 // a rule holds at most 259 characters
+#define DETECT_FOUND_SIZE 320
+enum DetectKind { DETECT_MSI, DETECT_FILE, DETECT_REG, DETECT_REG32 };
+// In the order of the texts that name them, the longer first where one begins another.
+enum CompareOp {
+    COMPARE_NONE,
+    COMPARE_LE,
+    COMPARE_GE,
+    COMPARE_NE,
+    COMPARE_EQ,
+    COMPARE_LT,
+    COMPARE_GT
+};
+struct DetectRule {
+    DetectKind kind;
+    CompareOp op;
+    HKEY root;
+    char subject[MAX_PATH]; // the product code, the expanded path, or the key below its root
+    BOOL hasValue;          // a registry value is named: valueName
+    char valueName[MAX_PATH];
+    char operand[DETECT_SIZE];
+};
+enum DetectState { DETECT_NONE, DETECT_INVALID, DETECT_HOLDS, DETECT_DOES_NOT_HOLD };
+// A version: one to four decimal numbers separated by dots, missing parts 0.
+#define VERSION_PARTS 4
+BOOL ReadVersion(const char *text, DWORD *parts);
+int CompareVersions(const DWORD *a, const DWORD *b);
+BOOL ReadDetectRule(const char *text, DetectRule *rule, char *why);
+// Evaluates the planned step's rule on this machine: whether it holds, and what it found.
+BOOL EvaluateDetectRule(void);
 enum StepSkip {
     SKIP_NONE,
     SKIP_FILE_MISSING,
@@ -207,6 +245,12 @@ struct StepPlan {
     ExitRule exitRules[EXIT_RULE_LIMIT];
     int exitRuleCount;
     char ignoredExitItems[EXIT_CODES_SIZE + 2];
+    // Launches: the step's [Detect] rule as read (two bytes more show a value the read cut), what
+    // it says, and what its last evaluation found, or why it cannot be read.
+    char detectText[DETECT_SIZE + 2];
+    DetectRule detectRule;
+    DetectState detect;
+    char detectFound[DETECT_FOUND_SIZE];
 };
 enum OptionFate { OPTION_ABSENT, OPTION_PASSED, OPTION_MISSING, OPTION_TOO_LONG };
 // What the last BuildLaunchParameters did with the response-file and log-file options.
@@ -230,9 +274,10 @@ enum StepFailure {
     FAILURE_COPY,
     FAILURE_LAUNCH,
     FAILURE_DRIVER,
-    FAILURE_EXIT_CODE,  // its installer's code means a failure: detail
-    FAILURE_NO_LIST,    // no setup list, or no step in it
-    FAILURE_ENDED_EARLY // the run was ended before the end of its list, or never began
+    FAILURE_EXIT_CODE,   // its installer's code means a failure: detail
+    FAILURE_NO_LIST,     // no setup list, or no step in it
+    FAILURE_ENDED_EARLY, // the run was ended before the end of its list, or never began
+    FAILURE_NOT_DETECTED // its installer succeeded, but its [Detect] rule does not hold
 };
 enum RestartFate {
     RESTART_NOT_NEEDED,
@@ -311,6 +356,18 @@ enum InstallerState {
 };
 InstallerState TestWindowsInstaller(void);
 void KillWindowsInstallers(void);
+// Libraries outside the KnownDLLs list are loaded from the system directory only, when needed.
+FARPROC GetSystemProcedure(const char *library, const char *procedure);
+// What the Windows Installer says of a product: 1 installed for the machine or this user, with its
+// version when one is asked for (empty when it cannot be read); 0 not installed; -1 it cannot be
+// asked. The code is upper-cased in place.
+int QueryProduct(char *code, char *version, DWORD size);
+// The fixed file version of a program's version resource: 1 read, 0 it has none, -1 the file
+// cannot be loaded as data (the last error tells why).
+int QueryFileVersion(const char *path, DWORD *parts);
+// The rule's registry key, and its value when it names one, in the view it names; the data of a
+// value into size bytes. A system error code.
+LONG QueryRegistry(const DetectRule *rule, DWORD *type, BYTE *data, DWORD *size);
 int FindDeviceByHardwareId(char *firstText, char *secondText, char *hardwareId);
 int InstallDriverForDevice(HWND owner, char *hardwareId, char *description, const char *infPath,
                            DWORD installFlags, int byDescription, BOOL *rebootRequired);
@@ -350,6 +407,7 @@ void LogDialogAnswer(int command);
 void LogRestart(BOOL restart);
 void LogRestartResult(BOOL requested);
 void LogInstallerExit(DWORD code); // STILL_ACTIVE: it still runs
+void LogDetectAfter(BOOL holds, BOOL counts);
 void LogSession(UINT message, BOOL ending);
 void LogNoFurtherStep(void);
 // FALSE in a silent run, which nobody answers: what the box would say, the last error (every box

@@ -7,6 +7,7 @@ static ScannedSection Section;
 static int FolderStep; // the last step that made a folder other than the medium's current
 // The files of the other section's steps: an [ExitCodes] key may be meant for that run.
 static char OtherFiles[SETUP_SLOTS][FILE_SIZE];
+static char OtherKinds[SETUP_SLOTS][KIND_SIZE];
 
 static int KeyLine(int number)
 {
@@ -245,26 +246,51 @@ static void ReportParameters(int n)
                    "an -f1 or -f2 option is too long once its path is expanded: it is dropped");
 }
 
-// The line of the [ExitCodes] key the ini reader finds for a file, else the step's own.
-static int ExitKeyLine(int n)
+// The line of the [ExitCodes] or [Detect] key the ini reader finds for a file, else the step's.
+static int FileKeyLine(ScannedSection section, int n)
 {
-    for (int k = 0; k < Scan.exitKeyCount; k++) {
-        if (IsSameText(Scan.exitKey[k], SetupTable.File[n]))
-            return Scan.exitKeyLine[k];
+    int keyed = section - SECTION_EXIT_CODES;
+    for (int k = 0; k < Scan.fileKeyCount[keyed]; k++) {
+        if (IsSameText(Scan.fileKey[keyed][k], SetupTable.File[n]))
+            return Scan.fileKeyLine[keyed][k];
     }
     return KeyLine(n);
+}
+
+// The rule as this machine answers it; one that cannot be read leaves the step without one.
+static void ReportDetect(int n)
+{
+    ReportDetectRule();
+    if (Plan.detect == DETECT_INVALID)
+        AddFinding(FINDING_ERROR, FileKeyLine(SECTION_DETECT, n), n, "detect-invalid",
+                   "[" DETECT_SECTION "] %s: \"%s\" cannot be read (%s), so the step runs as if "
+                   "it had no rule; write msi:{PRODUCT-CODE}, file:PATH, reg:ROOT\\KEY or "
+                   "reg:ROOT\\KEY,VALUE, each with an optional comparison (=, !=, <, <=, >, >=) "
+                   "and a value after it",
+                   SetupTable.File[n], Plan.detectText, Plan.detectFound);
+}
+
+static void ReportInstalled(int n)
+{
+    ReportStepBegin(n, KeyLine(n), "installed",
+                    "already installed on this machine: skipped, and counts as done");
+    ReportField("file", "file", TargetPath, NULL);
+    ReportField("folder", "folder", Plan.folder, NULL);
+    ReportDetect(n);
+    ReportStepEnd();
 }
 
 static void ReportExitCodes(int n)
 {
     ReportExitRules();
     if (Plan.ignoredExitItems[0] != '\0')
-        AddFinding(FINDING_ERROR, ExitKeyLine(n), n, "exit-codes-invalid",
+        AddFinding(FINDING_ERROR, FileKeyLine(SECTION_EXIT_CODES, n), n, "exit-codes-invalid",
                    "[" EXIT_CODES_SECTION "] %s: \"%s\" cannot be read and is ignored; write "
                    "code:success, code:restart or code:failure, each code once, in at most 159 "
                    "characters",
                    SetupTable.File[n], Plan.ignoredExitItems);
     ReportExitCodeStep(n);
+    ReportDetect(n);
 }
 
 static void ReportLaunch(int n)
@@ -356,6 +382,9 @@ static int WalkSteps(BOOL *restart)
             ReportSkip(n, now, folderChanged);
             NoteFailure(FAILURE_SKIPPED, (DWORD)Plan.skip);
             break;
+        case ACTION_INSTALLED:
+            ReportInstalled(n);
+            break;
         case ACTION_LAUNCH:
         case ACTION_DIALOG_LAUNCH:
             ReportLaunch(n);
@@ -390,18 +419,31 @@ static BOOL CheckFolder(const CheckRequest *request, char *folder, char *message
     return TRUE;
 }
 
-static void ExitKeyFindings(void)
+static BOOL IsLaunchKind(const char *kind)
 {
-    for (int k = 0; k < Scan.exitKeyCount; k++) {
+    return kind[0] == '1' || kind[0] == '2';
+}
+
+// A key of [ExitCodes] or [Detect] that names no step's File in either list; a rule of [Detect]
+// counts only for a launch.
+static void FileKeyFindings(ScannedSection section)
+{
+    int keyed = section - SECTION_EXIT_CODES;
+    BOOL detect = section == SECTION_DETECT;
+    for (int k = 0; k < Scan.fileKeyCount[keyed]; k++) {
+        const char *key = Scan.fileKey[keyed][k];
         BOOL used = FALSE;
         for (int n = 1; n <= LAST_SETUP_SLOT; n++)
-            used = used || IsSameText(Scan.exitKey[k], SetupTable.File[n]) ||
-                   IsSameText(Scan.exitKey[k], OtherFiles[n]);
+            used = used ||
+                   (IsSameText(key, SetupTable.File[n]) &&
+                    (!detect || IsLaunchKind(SetupTable.Kind[n]))) ||
+                   (IsSameText(key, OtherFiles[n]) && (!detect || IsLaunchKind(OtherKinds[n])));
         if (!used)
-            AddFinding(FINDING_WARNING, Scan.exitKeyLine[k], 0, "exit-codes-unused",
-                       "[" EXIT_CODES_SECTION "] %s names no step's file in [SetupList] or "
-                       "[SetupSilent], so it is never used; the key is the File field as written",
-                       Scan.exitKey[k]);
+            AddFinding(FINDING_WARNING, Scan.fileKeyLine[keyed][k], 0,
+                       detect ? "detect-unused" : "exit-codes-unused",
+                       "[%s] %s names no %sstep's file in [SetupList] or [SetupSilent], so it is "
+                       "never used; the key is the File field as written",
+                       detect ? DETECT_SECTION : EXIT_CODES_SECTION, key, detect ? "launch " : "");
     }
 }
 
@@ -443,6 +485,7 @@ int CheckMedium(const CheckRequest *request)
     memset(&SetupTable, 0, sizeof(SetupTable));
     LoadSetupListAt(path);
     memcpy(OtherFiles, SetupTable.File, sizeof(OtherFiles));
+    memcpy(OtherKinds, SetupTable.Kind, sizeof(OtherKinds));
     SilentMode = request->silent ? 1 : 0;
     memset(&SetupTable, 0, sizeof(SetupTable));
     memset(&Outcome, 0, sizeof(Outcome));
@@ -470,7 +513,8 @@ int CheckMedium(const CheckRequest *request)
     } else {
         ListEndFindings(reason, sizeof(reason));
     }
-    ExitKeyFindings();
+    FileKeyFindings(SECTION_EXIT_CODES);
+    FileKeyFindings(SECTION_DETECT);
     ReportEnd(reason, restart, PredictExitCode(restart), restart && !request->silent && !NoRestart);
     return EndReport();
 }

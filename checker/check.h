@@ -19,16 +19,19 @@ enum Severity { FINDING_WARNING, FINDING_ERROR };
 // What the raw text of the list says where the ini reader does not tell: the line of each key,
 // keys given twice, values whose last blank field the reader trims, and the file's encoding.
 #define SCANNED_KEY_LIMIT 1000
-#define SCANNED_SECTIONS 4
+#define SCANNED_SECTIONS 5
 enum ScannedSection {
     SECTION_SETUP_LIST,
     SECTION_SETUP_SILENT,
     SECTION_STAGERUN,
-    SECTION_EXIT_CODES
+    SECTION_EXIT_CODES,
+    SECTION_DETECT
 };
-// The first keys of [ExitCodes] are looked at, each as long as a line the scan keeps.
-#define EXIT_KEY_LIMIT 100
-#define EXIT_KEY_SIZE 512
+// Sections keyed by a step's File: [ExitCodes] and [Detect], from SECTION_EXIT_CODES on. Their
+// first keys are looked at, each as long as a line the scan keeps.
+#define FILE_KEYED_SECTIONS 2
+#define FILE_KEY_LIMIT 100
+#define FILE_KEY_SIZE 512
 enum ListEncoding { ENCODING_ANSI, ENCODING_UTF8_BOM, ENCODING_UTF16 };
 struct ListScan {
     ListEncoding encoding;
@@ -40,9 +43,9 @@ struct ListScan {
     BOOL trailingBlank[SCANNED_SECTIONS][SCANNED_KEY_LIMIT + 1];
     int lastKey[SCANNED_SECTIONS];  // the highest N with a value
     int keyCount[SCANNED_SECTIONS]; // "SetupN" keys read, empty ones too
-    char exitKey[EXIT_KEY_LIMIT][EXIT_KEY_SIZE];
-    int exitKeyLine[EXIT_KEY_LIMIT];
-    int exitKeyCount;
+    char fileKey[FILE_KEYED_SECTIONS][FILE_KEY_LIMIT][FILE_KEY_SIZE];
+    int fileKeyLine[FILE_KEYED_SECTIONS][FILE_KEY_LIMIT];
+    int fileKeyCount[FILE_KEYED_SECTIONS];
 };
 extern ListScan Scan;
 
@@ -71,6 +74,8 @@ void ReportWait(const char *name, const char *rule);
 void ReportStepEnd(void);
 // What the planned step's installer's codes mean, its declared rules first.
 void ReportExitRules(void);
+// The planned step's [Detect] rule and what it found on this machine, when it has one.
+void ReportDetectRule(void);
 // Lists the steps whose installers' codes can still change the run's exit code.
 void ReportExitCodeStep(int number);
 // The exit code the medium gives the run; asked: a restart question, answered Yes, decides it.

@@ -174,7 +174,7 @@ void ReportExitRules(void)
         JsonMember("exitCodes");
         fputc('[', ReportOut);
     }
-    BOOL first = TRUE;
+    BOOL first = TRUE, firstJson = TRUE;
     for (int pass = 0; pass < 2; pass++) {
         const ExitRule *rule = pass == 0 ? Plan.exitRules : DefaultExitRules;
         const ExitRule *end = rule + (pass == 0 ? Plan.exitRuleCount : DEFAULT_EXIT_RULES);
@@ -187,11 +187,11 @@ void ReportExitRules(void)
             size_t used = strlen(line);
             if (Json)
                 fprintf(ReportOut, "%s{\"code\": %lu, \"meaning\": \"%s\", \"rule\": \"%s\"}",
-                        first ? "" : ", ", (unsigned long)rule->code, meaning, rules[pass]);
+                        firstJson ? "" : ", ", (unsigned long)rule->code, meaning, rules[pass]);
             else
                 snprintf(line + used, sizeof(line) - used, "%s%lu %s", first ? "" : ", ",
                          (unsigned long)rule->code, meaning);
-            first = FALSE;
+            first = firstJson = FALSE;
         }
         if (pass == 0 && !first && !Json)
             snprintf(line + strlen(line), sizeof(line) - strlen(line), " (%s); ", rules[0]);
@@ -201,6 +201,30 @@ void ReportExitRules(void)
         fputs("], \"otherExitCodes\": \"failure\"", ReportOut);
     else
         fprintf(ReportOut, "    %-11s %s, any other failure (%s)\n", "exit codes", line, rules[1]);
+}
+
+void ReportDetectRule(void)
+{
+    static const char *const States[] = {"", "cannot be read", "holds here", "does not hold here"};
+    static const char *const Outcomes[] = {"", "the step runs as if it had no rule",
+                                           "skipped as installed", "the step runs"};
+    if (Plan.detect == DETECT_NONE)
+        return;
+    if (Json) {
+        JsonMember("detect");
+        fputs("{\"rule\": ", ReportOut);
+        WriteJsonString(Plan.detectText);
+        fprintf(ReportOut, ", \"holds\": %s, \"%s\": ",
+                Plan.detect == DETECT_INVALID ? "null"
+                : Plan.detect == DETECT_HOLDS ? "true"
+                                              : "false",
+                Plan.detect == DETECT_INVALID ? "error" : "found");
+        WriteJsonString(Plan.detectFound);
+        fputc('}', ReportOut);
+    } else {
+        fprintf(ReportOut, "    %-11s %s: %s (%s): %s\n", "detect", Plan.detectText,
+                States[Plan.detect], Plan.detectFound, Outcomes[Plan.detect]);
+    }
 }
 
 void ReportExitCodeStep(int number)

@@ -10,7 +10,7 @@
 ListScan Scan;
 
 static const char *const SectionNames[SCANNED_SECTIONS] = {"SetupList", "SetupSilent", "StageRun",
-                                                           EXIT_CODES_SECTION};
+                                                           EXIT_CODES_SECTION, DETECT_SECTION};
 
 // One line as it streams past: its start is kept, of its end only what the checks need.
 static struct {
@@ -93,11 +93,13 @@ static void KeyLine(const char *text)
     while (length > 0 && IsBlank(text[length - 1]))
         length--;
     // A line that starts with ";" is a comment.
-    if (CurrentSection == SECTION_EXIT_CODES && !SectionRepeated && text[0] != ';' && length > 0 &&
-        Scan.exitKeyCount < EXIT_KEY_LIMIT) {
-        memcpy(Scan.exitKey[Scan.exitKeyCount], text, length);
-        Scan.exitKey[Scan.exitKeyCount][length] = '\0';
-        Scan.exitKeyLine[Scan.exitKeyCount++] = LineNumber;
+    int keyed = CurrentSection - SECTION_EXIT_CODES;
+    if (keyed >= 0 && !SectionRepeated && text[0] != ';' && length > 0 &&
+        Scan.fileKeyCount[keyed] < FILE_KEY_LIMIT) {
+        int k = Scan.fileKeyCount[keyed]++;
+        memcpy(Scan.fileKey[keyed][k], text, length);
+        Scan.fileKey[keyed][k][length] = '\0';
+        Scan.fileKeyLine[keyed][k] = LineNumber;
         return;
     }
     int number = KeyNumber(text, length);

@@ -74,6 +74,18 @@ void EndStepInstaller(void)
     StepProcess = NULL;
     LogInstallerExit(code);
     NoteInstallerExit(code);
+    // Installed means installed: a plain success whose rule does not hold failed. After a code
+    // that means a restart the rule is only logged, as the restart may complete the installation.
+    BOOL declared;
+    ExitMeaning meaning = MeaningOfExitCode(code, &declared);
+    BOOL counts = meaning == MEANING_SUCCESS;
+    if (code == STILL_ACTIVE || Plan.detect < DETECT_HOLDS ||
+        (!counts && meaning != MEANING_RESTART_NEEDED && meaning != MEANING_RESTART_STARTED))
+        return;
+    BOOL holds = EvaluateDetectRule();
+    LogDetectAfter(holds, counts);
+    if (counts && !holds)
+        NoteFailure(FAILURE_NOT_DETECTED, 0);
 }
 
 static void LaunchDirectly(HWND window)
@@ -138,6 +150,8 @@ static void StartStep(HWND window)
         return;
     case ACTION_SKIP:
         NoteFailure(FAILURE_SKIPPED, (DWORD)Plan.skip);
+        break;
+    case ACTION_INSTALLED:
         break;
     case ACTION_LAUNCH:
     case ACTION_DIALOG_LAUNCH:

@@ -194,19 +194,13 @@ static const ExitRule *FindExitRule(const ExitRule *rules, int count, DWORD code
     return NULL;
 }
 
-// "code:meaning": a decimal code of 32 bits and a declared meaning, for a code not given before.
+// "code:meaning": a code of 32 bits and a declared meaning, for a code not given before.
 static BOOL ReadExitItem(const char *item, ExitRule *rule)
 {
     const char *colon = strchr(item, ':');
-    DWORD code = 0;
-    if (colon == NULL || colon == item)
+    DWORD code;
+    if (colon == NULL || !ReadNumberText(item, (size_t)(colon - item), &code))
         return FALSE;
-    for (const char *c = item; c < colon; c++) {
-        DWORD digit = (DWORD)(*c - '0');
-        if (*c < '0' || *c > '9' || code > (0xFFFFFFFFu - digit) / 10)
-            return FALSE;
-        code = code * 10 + digit;
-    }
     for (int m = 0; m < DECLARED_MEANINGS; m++) {
         if (IsSameText(colon + 1, DeclaredExitMeanings[m]) &&
             FindExitRule(Plan.exitRules, Plan.exitRuleCount, code) == NULL) {
@@ -259,11 +253,31 @@ ExitMeaning MeaningOfExitCode(DWORD code, BOOL *declared)
     return rule != NULL ? rule->meaning : MEANING_FAILURE;
 }
 
+// The step's [Detect] rule, keyed as [ExitCodes]: read, and evaluated on this machine. A rule
+// that cannot be read, or that the read cut, counts as none, and Plan says why.
+static void PlanDetect(int n)
+{
+    DWORD length =
+        ReadListValue(DETECT_SECTION, SetupTable.File[n], Plan.detectText, DETECT_SIZE + 2);
+    if (length == 0)
+        return;
+    Plan.detect = DETECT_INVALID;
+    if (length >= DETECT_SIZE)
+        CopyText(Plan.detectFound, sizeof(Plan.detectFound), "too long");
+    else if (ReadDetectRule(Plan.detectText, &Plan.detectRule, Plan.detectFound))
+        Plan.detect = EvaluateDetectRule() ? DETECT_HOLDS : DETECT_DOES_NOT_HOLD;
+}
+
 static void PlanLaunch(int n)
 {
     // A copy's source was tested already; the copy itself is made only when the step runs.
     if (Plan.copySource[0] == '\0' && !FileExists(TargetPath)) {
         Skip(SKIP_FILE_MISSING);
+        return;
+    }
+    PlanDetect(n);
+    if (Plan.detect == DETECT_HOLDS) {
+        Plan.action = ACTION_INSTALLED;
         return;
     }
     Plan.reboot = IsSameText(SetupTable.RebootFlag[n], "1");

@@ -15,6 +15,37 @@ BOOL IsSameText(const char *a, const char *b)
     return UpperAscii(*a) == UpperAscii(*b);
 }
 
+BOOL StartsWithText(const char *text, const char *start)
+{
+    for (; *start != '\0'; text++, start++) {
+        if (UpperAscii(*text) != UpperAscii(*start))
+            return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL ReadNumberText(const char *text, size_t length, DWORD *value)
+{
+    BOOL negative = length > 0 && text[0] == '-';
+    BOOL hex = length > 2 && text[0] == '0' && (text[1] | 0x20) == 'x';
+    DWORD base = hex ? 16 : 10;
+    DWORD limit = negative ? 0x80000000u : 0xFFFFFFFFu;
+    size_t i = negative ? 1 : hex ? 2 : 0;
+    *value = 0;
+    if (i == length)
+        return FALSE;
+    for (; i < length; i++) {
+        DWORD c = (DWORD)(text[i] | 0x20);
+        DWORD digit = c - '0' < 10 ? c - '0' : c - 'a' < 6 ? c - 'a' + 10 : base;
+        if (digit >= base || *value > (limit - digit) / base)
+            return FALSE;
+        *value = *value * base + digit;
+    }
+    if (negative)
+        *value = 0u - *value;
+    return TRUE;
+}
+
 // Leaves double-byte characters whole: in the Korean code page many trail bytes are ASCII letters.
 void UpperCaseAscii(char *text)
 {

@@ -17,22 +17,6 @@ enum DeviceWalk { WALK_FIND, WALK_REMOVE, WALK_LOCATE, WALK_DESCRIPTION };
 // string of a property that fills all of it still ends inside the buffer.
 static BYTE PropertyBuffer[HARDWARE_ID_SIZE + 1];
 
-// Libraries outside the KnownDLLs list are loaded from the system directory only.
-static FARPROC GetSystemProcedure(const char *library, const char *procedure)
-{
-    HMODULE module = LoadLibraryExA(library, NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module == NULL && GetLastError() == ERROR_INVALID_PARAMETER) {
-        // Systems without the search flags reject it: name the system directory outright.
-        char path[MAX_PATH];
-        UINT length = GetSystemDirectoryA(path, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH || !AppendText(path, MAX_PATH, "\\", 1) ||
-            !AppendText(path, MAX_PATH, library, MAX_PATH))
-            return NULL;
-        module = LoadLibraryExA(path, NULL, 0);
-    }
-    return module != NULL ? GetProcAddress(module, procedure) : NULL;
-}
-
 static BOOL IsDevicePresent(DEVINST device)
 {
     GetDevNodeStatusFn getStatus =

@@ -149,6 +149,16 @@ INSTANTIATE_TEST_SUITE_P(
                    false,
                    {"unclosed-quote@2", "exit-codes-invalid@8", "exit-codes-unused@9"},
                    CHECK_ERRORS},
+        // A rule that cannot be read; one for no launch; an installed step changes no prediction.
+        MediumCase{"DetectRules",
+                   "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=1,b.exe, , ,1\nSetup3=0,d.inf,vid\n"
+                   "[Detect]\na.exe=file:a.exe\nB.EXE=file:%curdir%\\b.exe\nd.inf=file:C:\\x\n"
+                   "gone.exe=file:C:\\x\n",
+                   {"a.exe", "b.exe", "d.inf"},
+                   false,
+                   {"detect-invalid@6", "detect-unused@8", "detect-unused@9"},
+                   CHECK_ERRORS,
+                   0},
         // A kind "1" step in a subfolder leaves it current for the ".\" paths after it.
         MediumCase{"FolderCarriedOver",
                    "[SetupList]\nSetup1=1,sub\\a.exe, ,\nSetup2=2,t.exe, ,\nSetup3=0,d.inf,vid\n",

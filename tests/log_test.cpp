@@ -197,6 +197,14 @@ static void InstallerBusyThenPackageFails()
     AddInstaller("C:\\Pkg\\app.msi", 3000, package);
 }
 
+// Step 1 is installed; step 2's installer ends 0 without installing what its rule names.
+static void InstalledAndNot()
+{
+    sim::AddInstalledProduct("{36F68A90-239C-34DF-B58C-64B30153CE35}", "14.40.33810.0");
+    AddInstaller("C:\\Pkg\\vc.exe", 0);
+    AddInstaller("C:\\Pkg\\b.exe", 0);
+}
+
 static const char Tail[] = "/log";
 static const char Esc[] = "step 1: dialog closed by the user: Cancel (Esc or close box)";
 
@@ -284,8 +292,8 @@ INSTANTIATE_TEST_SUITE_P(
                    InstallerBusyThenPackageFails,
                    {"step 1: run .\\app.msi in C:\\Pkg under the dialog, parameters \"/qn\" "
                     "(package: as written); waits for it and the wait list \"\" (split at *)",
-                    "step 1: Windows Installer is busy with another installation: waiting for it, "
-                    "at most 600 s; no Windows Installer process is ended",
+                    "step 1: Windows Installer is busy with another installation: ending "
+                    "nothing, waiting for it, at most 10 minutes",
                     "step 1: Windows Installer became free after 2.5 s: going on",
                     "ended MSIEXEC.EXE (process 5000)",
                     "step 1: started (ShellExecute answered 42)",
@@ -294,6 +302,24 @@ INSTANTIATE_TEST_SUITE_P(
                     "step 1: app.msi ended with exit code 1603: failure (default)",
                     "step 2: no more steps: the run ends", "no step asked for a restart",
                     "==== end of run, exit code 1603: step 1 failed: exit code 1603"}},
+        FailingRun{"Detected",
+                   "[SetupList]\nSetup1=1,vc.exe, ,\nSetup2=1,b.exe,/q\n[Detect]\n"
+                   "vc.exe=msi:{36F68A90-239C-34DF-B58C-64B30153CE35}>=14.38.33135\n"
+                   "b.exe=reg:HKLM\\SOFTWARE\\B,Version\n",
+                   Tail,
+                   InstalledAndNot,
+                   {"step 1: already installed: msi:{36F68A90-239C-34DF-B58C-64B30153CE35}"
+                    ">=14.38.33135 is installed, version 14.40.33810.0: skipped",
+                    "step 2: run .\\b.exe in C:\\Pkg under the dialog, parameters \"/q\"; waits "
+                    "for it and the wait list \"\" (split at *)",
+                    "step 2: [Detect] reg:HKLM\\SOFTWARE\\B,Version is missing: not installed",
+                    "step 2: started (ShellExecute answered 42)", "step 2: nothing holds it",
+                    "step 2: b.exe ended with exit code 0: success (default)",
+                    "step 2: installed, but the [Detect] rule does not hold: "
+                    "reg:HKLM\\SOFTWARE\\B,Version is missing",
+                    "step 3: no more steps: the run ends", "no step asked for a restart",
+                    "==== end of run, exit code 1603: step 2 failed: installed, but the [Detect] "
+                    "rule does not hold"}},
         FailingRun{"DllRedirection",
                    "[SetupList]\nSetup1=1,a.exe, ,\n",
                    Tail,

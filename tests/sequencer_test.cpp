@@ -383,6 +383,25 @@ INSTANTIATE_TEST_SUITE_P(Cases, EndOfRun,
                                                        1}),
                          ByName());
 
+// A step already installed runs nothing, ends nothing and asks for no restart; its folder still
+// becomes current, so the next step's file is found there.
+TEST(Sequencer, InstalledStepIsSkipped)
+{
+    MakeMedium("[SetupList]\nSetup1=1,sub\\a.exe, , ,1\nSetup2=2,tool.exe, ,\n"
+               "[Detect]\nSUB\\A.EXE=file:%curdir%\\sub\\a.exe\n");
+    AddInstaller("C:\\Pkg\\sub\\a.exe", 1000);
+    AddInstaller("C:\\Pkg\\sub\\tool.exe", 0);
+    DWORD msiexec = sim::AddProcess("msiexec.exe", 600);
+    sim::RunResult result = sim::Run("");
+    EXPECT_TRUE(Finished(result));
+    EXPECT_EQ(0, result.exitCode);
+    ASSERT_EQ(1u, sim::Launches().size());
+    EXPECT_EQ("C:\\WINDOWS\\tool.exe", sim::Launches()[0].file);
+    EXPECT_EQ(1000u, sim::Launches()[0].timeMs);
+    EXPECT_EQ(1000u, sim::FindProcess(msiexec)->endMs); // by step 2's launch
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+}
+
 // Only a step whose flag is "1" and whose installer was there to run asks for the restart.
 TEST(Sequencer, NoQuestionWithoutFlagOrInstaller)
 {
@@ -626,6 +645,15 @@ INSTANTIATE_TEST_SUITE_P(
                         sim::At(3000, [] { sim::PostToMainWindow(WM_ENDSESSION, FALSE, 0); });
                     },
                     0, 0, Clean},
+        // Installed means installed; after a restart code the rule does not count.
+        OutcomeCase{"NotInstalledAfterAll",
+                    "[SetupList]\nSetup1=1,a.exe, ,\n[Detect]\na.exe=file:C:\\Pkg\\done.txt\n", "",
+                    +[] {}, EXIT_INSTALL_FAILED, 0,
+                    "step 1 failed: installed, but the [Detect] rule does not hold"},
+        OutcomeCase{"RestartMayCompleteIt",
+                    "[SetupList]\nSetup1=1,b.exe,/q\n[Detect]\nb.exe=file:C:\\Pkg\\done.txt\n", "",
+                    +[] { EndsWith("b.exe", 3010); }, EXIT_RESTART_NEEDED, 0,
+                    "an installer needs a restart"},
         // Closed while it waited for another installation: its installer never started.
         OutcomeCase{"ClosedWhileInstallerBusy", "[SetupList]\nSetup1=1,a.exe,/q\n", "",
                     +[] {

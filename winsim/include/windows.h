@@ -20,6 +20,7 @@ typedef unsigned int UINT;
 typedef int INT;
 typedef int LONG;
 typedef unsigned int ULONG;
+typedef unsigned long long ULONGLONG;
 typedef char CHAR;
 typedef char16_t WCHAR; // UTF-16, two bytes, as on Windows
 typedef intptr_t INT_PTR;
