@@ -508,6 +508,37 @@ def msiexec_ended(prefix, artifacts):
     return r.finish()
 
 
+@scenario(["p64"])
+def msi_busy(prefix, artifacts):
+    """An msiexec.exe that owns Global\\_MSIExecute (an installation under way, started before the
+    launcher) is not ended: the launcher waits until the mutex is released, then launches."""
+    r = Run(prefix, "msi_busy", artifacts)
+    m = r.medium
+    c = r.checks
+    m.add_launcher(LAUNCHER[prefix.name])
+    fake = m.add_installer("tools/msiexec.exe", run_ms=4000, mutex=r"Global\_MSIExecute")
+    m.add_installer("a/setup.exe", run_ms=500)
+    m.write_ini([("SetupList", [r"1,a\setup.exe, ,"])])
+    sp = prefix.wine_bg([prefix.tool("e2etool.exe"), "spawn", "1", winpath(fake, prefix.path)], extra_env=m.env())
+    r.background.append(sp)
+    r.wait_for(lambda: starts(r.events(), "msiexec.exe"), 30, "the busy msiexec.exe")
+    path = os.path.join(m.artifacts, "run.log")
+    evs = r.run(args=['/log:"%s"' % winpath(path)], timeout=40)
+    setup = r.one("setup.exe")
+    release = ([e for e in evs if e["event"] == "release" and e.get("owned") == "1"] or [None])[0]
+    reaped = [e["code"] for e in evs if e["event"] == "reaped"]
+    c.check(release is not None and reaped == [0], "msiexec.exe released the mutex and ended by itself, "
+            "with its own exit code 0", "(exit codes %s)" % reaped)
+    r.check_gap(release, (r.launch or {}).get("time"), 1, 6, "the mutex was owned for a while after the launch")
+    r.check_gap(setup, release and release["time"], 0, 3, "setup.exe started only after the mutex was released")
+    text = open(path, "rb").read().decode("ascii", "replace") if os.path.exists(path) else ""
+    c.check(re.search(r"step 1: Windows Installer is busy.*step 1: Windows Installer became free", text, re.S),
+            "the step log says that step 1 waited for the busy Windows Installer")
+    r.check_exit()
+    log("step log:\n" + text)
+    return r.finish()
+
+
 @scenario(["p64", "p32"])
 def devices(prefix, artifacts):
     """Device remove ("-1"), rescan ("-2") and a driver step for an absent
