@@ -393,8 +393,9 @@ def kind2_copy(prefix, artifacts):
     return r.finish()
 
 
-def _build_msi(dest):
-    p = subprocess.run(["wixl", "-o", dest, "e2epkg.wxs"], cwd=DATA, stdout=subprocess.PIPE,
+def _build_msi(dest, wxs="e2epkg.wxs", cwd=DATA):
+    """wixl takes a File's Source from the folder it runs in (CWD) and refuses an absolute one."""
+    p = subprocess.run(["wixl", "-o", dest, os.path.join(DATA, wxs)], cwd=cwd, stdout=subprocess.PIPE,
                        stderr=subprocess.STDOUT)
     if p.returncode != 0:
         raise HarnessError("wixl failed: " + p.stdout.decode("utf-8", "replace"))
@@ -537,6 +538,47 @@ def msi_busy(prefix, artifacts):
     r.check_exit()
     log("step log:\n" + text)
     return r.finish()
+
+
+SLOW_MSI_CASES = [
+    # name, the package's step, how long its custom action runs (ms) and its exit code, the launcher's
+    # exit code, at most this many seconds from the custom action's end to the next step. A direct
+    # step settles about 6 s anyway: its action outlasts that.
+    ("dialog", r"1,pkg\slow.msi,/qn", 4000, 0, 0, NO_SETTLE_MAX + 2),
+    ("direct", r"1,pkg\slow.msi, ,", 9000, 0, 0, SETTLE_MIN + 4),
+    ("fails", r"1,pkg\slow.msi,/qn, ,", 4000, 1, 1603, NO_SETTLE_MAX + 2),
+]
+
+
+@scenario(["p64"])
+def msi_slow(prefix, artifacts):
+    """An .msi step without a wait list is held by the msiexec.exe it started until the package is
+    installed (a deferred custom action runs some seconds), and the package's result is the step's:
+    a custom action that fails fails the run with 1603."""
+    rc = 0
+    for name, step, action_ms, action_code, code, most in SLOW_MSI_CASES:
+        r = Run(prefix, "msi_slow_" + name, artifacts)
+        m = r.medium
+        m.add_launcher(LAUNCHER[prefix.name])
+        # The custom action's copy of fakeinst.exe is installed elsewhere: it finds this through E2E_CFGDIR.
+        m.write_cfg(os.path.join(m.dir, "slowca.exe"), run_ms=action_ms, exit_code=action_code)
+        m.add_installer("after/mark.exe", run_ms=200)
+        os.makedirs(os.path.join(m.dir, "pkg"))
+        _build_msi(os.path.join(m.dir, "pkg", "slow.msi"), "e2eslow.wxs", prefix.fixtures)
+        m.write_ini([("SetupSilent", [step, r"1,after\mark.exe, ,"])])
+        path = os.path.join(m.artifacts, "run.log")
+        evs = r.run(args=["/s", '/log:"%s"' % winpath(path)], timeout=60)
+        action = r.one("slowca.exe")
+        mark = r.one("mark.exe")
+        if action and mark:
+            end = end_of(evs, action["pid"])
+            r.check_gap(mark, end and end["time"], 0, most, "the next step started only after the package's "
+                        "custom action had ended")
+        r.check_exit(code)
+        if os.path.exists(path):
+            log("step log of %s:\n%s" % (name, open(path, "rb").read().decode("ascii", "replace")))
+        rc |= r.finish()
+    return rc
 
 
 @scenario(["p64", "p32"])
