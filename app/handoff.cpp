@@ -31,7 +31,12 @@ int HandOffTo64BitSibling(void)
 {
     char path[MAX_PATH];
     char parameters[sizeof("/s " NORESTART_SWITCH " " LOG_SWITCH ":\"\"") + MAX_PATH];
-    KillWindowsInstallers();
+    // Never waits: the sibling does, at its first launch.
+    InstallerState installer = TestWindowsInstaller();
+    if (installer == INSTALLER_FREE)
+        KillWindowsInstallers();
+    else
+        LogInstallerState(installer);
     if (GetSiblingPath(SIBLING_NAME, path, sizeof(path))) {
         HANDLE sibling;
         BuildSiblingParameters(parameters);

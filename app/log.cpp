@@ -397,6 +397,29 @@ void LogProcessEnd(const char *name, DWORD id, BOOL ended)
     Note(ended ? "ended %s (process %u)" : "could not end %s (process %u): %e", name, (UINT)id);
 }
 
+void LogInstallerState(InstallerState state)
+{
+    const char *what = state == INSTALLER_BUSY ? "is busy with another installation"
+                                               : "may be busy: its state cannot be told (%e)";
+    char format[160];
+    wsprintfA(format, "%sWindows Installer %s: no Windows Installer process is ended%s",
+              Plan.number != 0 ? "@" : "", what,
+              Plan.number != 0 ? "" : " before the hand-off; the 64-bit launcher waits for it");
+    Note(format);
+}
+
+void LogInstallerWait(DWORD waitedMs, BOOL free)
+{
+    if (waitedMs == 0)
+        Note("@Windows Installer is busy with another installation: waiting for it, at most %u s; "
+             "no Windows Installer process is ended",
+             (UINT)(INSTALLER_WAIT_LIMIT / 1000));
+    else
+        Note(free ? "@Windows Installer became free after %u.%u s: going on"
+                  : "@Windows Installer still busy after %u.%u s: launching anyway",
+             (UINT)(waitedMs / 1000), (UINT)(waitedMs % 1000 / 100));
+}
+
 // Notes each change of what holds the step: how long the last holder held it, and a new one with
 // its id and the process of the run that started it.
 void LogWatch(BOOL busy, const char *watched)

@@ -48,8 +48,10 @@ struct SetupTableArrays {
 
 #define TIMER_NEXT_ENTRY 200
 #define TIMER_WATCH_ENTRY 201
+#define TIMER_INSTALLER_WAIT 202 // a launch waits for another installation to end
 #define TIMER_DRIVER_INSTALL 300
 #define TIMER_DIALOG_WATCH 301
+#define TIMER_DIALOG_INSTALLER_WAIT 302
 #define STEP_TIMER_PERIOD 500
 
 // Set at start-up (entry function and setup list).
@@ -260,7 +262,14 @@ void NoteInstallerExit(DWORD code); // STILL_ACTIVE: it still runs, its code is 
 BOOL IsRestartUnderWay(void);
 int DecideExitCode(void);
 
-// Starts the current step's installer and holds its process; the step's end reads its exit code.
+// Whether the current step may be launched now. While Windows Installer runs another
+// installation nothing is ended and the caller asks again a timer period later, for at most
+// INSTALLER_WAIT_LIMIT; then the launch goes ahead. Otherwise leftover Windows Installer
+// processes are ended first.
+#define INSTALLER_WAIT_LIMIT (10 * 60 * 1000)
+BOOL IsLaunchDue(void);
+// Starts the current step's installer and holds its process, which holds the step until it ends,
+// whatever name it runs under; the step's end reads its exit code.
 void LaunchStepInstaller(void);
 void EndStepInstaller(void);
 
@@ -278,6 +287,11 @@ void JoinRunJob(void);
 // Lets go of the run's processes and its job at the end of the run; nothing of the run ends.
 void EndRunWatch(void);
 BOOL IsRunProcessRunning(char *name);
+// The process a launch started is the run's from its start, not from the first look: what it
+// starts outside the job is found when it ends, however soon.
+void AddStartedProcess(HANDLE process, const char *name);
+// Whether the process a launch started still runs; on TRUE HeldBy names it.
+BOOL IsStartedProcessRunning(HANDLE process);
 // The process the last name or pattern test that matched found: its name and id, and the process
 // that started it (its name when it is a known process of the run, else empty). anyStarter: a
 // pattern, or a full table, matched it whoever started it.
@@ -290,6 +304,12 @@ struct HeldByProcess {
 extern HeldByProcess HeldBy;
 BOOL IsProcessPatternRunning(char *text);
 BOOL KillProcessByName(char *text);
+enum InstallerState {
+    INSTALLER_FREE,
+    INSTALLER_BUSY,   // another process owns the mutex of a running installation
+    INSTALLER_UNKNOWN // the mutex exists but cannot be tested: not waited for, nothing ended
+};
+InstallerState TestWindowsInstaller(void);
 void KillWindowsInstallers(void);
 int FindDeviceByHardwareId(char *firstText, char *secondText, char *hardwareId);
 int InstallDriverForDevice(HWND owner, char *hardwareId, char *description, const char *infPath,
@@ -316,6 +336,10 @@ void LogStep(void);
 void LogCopy(BOOL copied);
 void LogLaunch(INT_PTR result);
 void LogProcessEnd(const char *name, DWORD id, BOOL ended);
+// Why no Windows Installer process is ended before a launch or the hand-off.
+void LogInstallerState(InstallerState state);
+// A wait for another installation: begun (waitedMs 0), or over after waitedMs, free or not.
+void LogInstallerWait(DWORD waitedMs, BOOL free);
 void LogWatch(BOOL busy, const char *watched);
 void LogSettleRound(int round, const char *watched);
 void LogDevice(const char *hardwareId);

@@ -178,11 +178,16 @@ static void ReportSkip(int n, const char *current, BOOL folderChanged)
 // started, at any depth.
 #define RUN_PROCESS_RULE "started by the run, at any depth"
 
+// The process the launch starts holds the step whatever its name: a package's is its
+// installation, the Windows Installer's.
 static void ReportWaits(int n)
 {
     char name[WATCHED_NAME_SIZE];
     CopyText(name, sizeof(name), GetFileNamePart(SetupTable.File[n]));
-    ReportWait(name, RUN_PROCESS_RULE);
+    ReportWait(name, Plan.isPackage
+                         ? "its installation: the msiexec.exe the launch starts, until "
+                           "it ends"
+                         : "the process the launch starts, and any of that name " RUN_PROCESS_RULE);
     const char *cursor = SetupTable.WaitList[n];
     BOOL misfit = Plan.waitSeparator == '*' && strchr(cursor, '~') != NULL;
     while (NextListName(&cursor, Plan.waitSeparator, name, sizeof(name)) > 0) {

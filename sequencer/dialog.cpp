@@ -23,14 +23,26 @@ static void InstallDriver(HWND dialog, int n)
         RebootRequired = 1;
 }
 
+// Launches once Windows Installer lets it, asking again each timer period meanwhile, while the
+// dialog shows and answers.
+static void LaunchUnderDialog(HWND dialog)
+{
+    KillTimer(dialog, TIMER_DIALOG_INSTALLER_WAIT);
+    if (!IsLaunchDue()) {
+        SetTimer(dialog, TIMER_DIALOG_INSTALLER_WAIT, STEP_TIMER_PERIOD, NULL);
+        return;
+    }
+    LaunchStepInstaller();
+    SetTimer(dialog, TIMER_DIALOG_WATCH, STEP_TIMER_PERIOD, NULL);
+}
+
 INT_PTR CALLBACK InstallerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     int n = CurrentEntry;
     switch (message) {
     case WM_INITDIALOG:
         if (Plan.action == ACTION_DIALOG_LAUNCH) {
-            LaunchStepInstaller();
-            SetTimer(dialog, TIMER_DIALOG_WATCH, STEP_TIMER_PERIOD, NULL);
+            LaunchUnderDialog(dialog);
             return TRUE;
         }
         if (Plan.action == ACTION_INSTALL_DRIVER) {
@@ -58,6 +70,10 @@ INT_PTR CALLBACK InstallerDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             EndDialog(dialog, TIMER_DIALOG_WATCH);
             return TRUE;
         }
+        if (wParam == TIMER_DIALOG_INSTALLER_WAIT) {
+            LaunchUnderDialog(dialog);
+            return TRUE;
+        }
         return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)
@@ -65,6 +81,9 @@ INT_PTR CALLBACK InstallerDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         LogDialogAnswer(LOWORD(wParam));
         KillTimer(dialog, TIMER_DRIVER_INSTALL);
         KillTimer(dialog, TIMER_DIALOG_WATCH);
+        // Closed while it waited for another installation: its installer never started.
+        if (KillTimer(dialog, TIMER_DIALOG_INSTALLER_WAIT))
+            NoteFailure(FAILURE_LAUNCH, 0);
         EndDialog(dialog, LOWORD(wParam));
         return TRUE;
     }

@@ -21,15 +21,45 @@ static void OpenInstallerDialog(HWND window)
     DialogBoxParamA(hInstance, MAKEINTRESOURCEA(dialog), window, InstallerDialogProc, 0);
 }
 
-// Direct launches and those under the dialog alike. For an .msi the process is the Windows
-// Installer client, whose exit code is the package's.
+// When the current step began to wait for another installation; 0 while it does not wait.
+static DWORD InstallerWaitStart;
+
+BOOL IsLaunchDue(void)
+{
+    // While Windows ends the session nothing starts; should it go on, so does the wait.
+    if (Outcome.sessionEnding)
+        return FALSE;
+    InstallerState state = TestWindowsInstaller();
+    DWORD now = GetTickCount();
+    if (state == INSTALLER_BUSY && InstallerWaitStart == 0) {
+        InstallerWaitStart = now != 0 ? now : 1;
+        LogInstallerWait(0, FALSE);
+        return FALSE;
+    }
+    if (InstallerWaitStart != 0) {
+        DWORD waited = now - InstallerWaitStart;
+        if (state == INSTALLER_BUSY && waited < INSTALLER_WAIT_LIMIT)
+            return FALSE;
+        InstallerWaitStart = 0;
+        LogInstallerWait(waited, state != INSTALLER_BUSY);
+    }
+    if (state == INSTALLER_FREE)
+        KillWindowsInstallers();
+    else if (state == INSTALLER_UNKNOWN)
+        LogInstallerState(state);
+    return TRUE;
+}
+
+// Direct launches and those under the dialog alike, once IsLaunchDue. For an .msi the process is
+// the Windows Installer client, whose exit code is the package's.
 void LaunchStepInstaller(void)
 {
-    KillWindowsInstallers();
     INT_PTR answer = OpenThroughShell(TargetPath, Plan.parameters, &StepProcess);
     LogLaunch(answer);
     if (answer <= 32)
         NoteFailure(FAILURE_LAUNCH, 0);
+    else
+        AddStartedProcess(StepProcess, GetFileNamePart(TargetPath));
     Sleep(LAUNCH_PAUSE);
 }
 
@@ -48,6 +78,11 @@ void EndStepInstaller(void)
 
 static void LaunchDirectly(HWND window)
 {
+    KillTimer(window, TIMER_INSTALLER_WAIT);
+    if (!IsLaunchDue()) {
+        SetTimer(window, TIMER_INSTALLER_WAIT, STEP_TIMER_PERIOD, NULL);
+        return;
+    }
     LaunchStepInstaller();
     SetTimer(window, TIMER_WATCH_ENTRY, STEP_TIMER_PERIOD, NULL);
 }
@@ -93,6 +128,7 @@ static void StartStep(HWND window)
         return;
     }
     SelfProcessId = GetCurrentProcessId();
+    InstallerWaitStart = 0;
     PlanStep(CurrentEntry);
     LogStep();
     switch (Plan.action) {
@@ -129,14 +165,17 @@ static void StartStep(HWND window)
     Advance(window);
 }
 
-// Whether the step's installer, or a process of its wait list, still runs. The installer and
-// plain names count only as processes of the run, started by this program at any depth; a pattern
-// is matched against every process. On return the buffer holds the last name looked at.
+// Whether the step's installer, or a process of its wait list, still runs. The process the launch
+// started counts whatever its name (an .msi runs as msiexec.exe); the installer's name, for what
+// it leaves behind, and plain names count only as processes of the run, started by this program
+// at any depth; a pattern is matched against every process. On return the buffer holds the last
+// name looked at.
 BOOL IsStepBusy(char *watched)
 {
     int n = CurrentEntry;
     CopyText(watched, WATCHED_NAME_SIZE, GetFileNamePart(SetupTable.File[n]));
-    if (IsRunProcessRunning(watched))
+    // The name test first: it brings the run's processes up to date on every poll.
+    if (IsRunProcessRunning(watched) || IsStartedProcessRunning(StepProcess))
         return TRUE;
     Sleep(POLL_PAUSE);
     const char *cursor = SetupTable.WaitList[n];
@@ -206,6 +245,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             StartStep(window);
         else if (wParam == TIMER_WATCH_ENTRY)
             WatchStep(window);
+        else if (wParam == TIMER_INSTALLER_WAIT)
+            LaunchDirectly(window);
         return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) != IDM_EXIT)
@@ -228,6 +269,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
         KillTimer(window, TIMER_NEXT_ENTRY);
         KillTimer(window, TIMER_WATCH_ENTRY);
+        KillTimer(window, TIMER_INSTALLER_WAIT);
         EndStepInstaller();
         EndRunWatch();
         // Ended from the menu or by closing the window, the rest of the list never ran.

@@ -115,8 +115,9 @@ static RunProcess *FindRunProcess(DWORD pid, BOOL running)
     return NULL;
 }
 
-// Takes a snapshot entry into the table, in a free slot or in that of an ended process.
-static void AddRunProcess(const PROCESSENTRY32 *entry)
+// Takes a process into the table, in a free slot or in that of an ended process, with its
+// handle; NULL when the table is full.
+static RunProcess *AddRunProcessWith(DWORD pid, DWORD parentPid, HANDLE handle, const char *name)
 {
     RunProcess *slot = NULL;
     for (int i = 0; i < RUN_TABLE_SIZE && (slot == NULL || slot->name[0] != '\0'); i++) {
@@ -125,15 +126,24 @@ static void AddRunProcess(const PROCESSENTRY32 *entry)
     }
     if (slot == NULL) {
         RunTableOverflow = TRUE;
-        return;
+        if (handle != NULL)
+            CloseHandle(handle);
+        return NULL;
     }
-    slot->pid = entry->th32ProcessID;
-    slot->parentPid = entry->th32ParentProcessID;
-    slot->handle = OpenProcess(SYNCHRONIZE, FALSE, entry->th32ProcessID);
+    slot->pid = pid;
+    slot->parentPid = parentPid;
+    slot->handle = handle;
     slot->running = TRUE;
     slot->listed = TRUE;
-    CopyText(slot->name, sizeof(slot->name), entry->szExeFile);
+    CopyText(slot->name, sizeof(slot->name), name);
     UpperCaseAscii(slot->name);
+    return slot;
+}
+
+static void AddRunProcess(const PROCESSENTRY32 *entry)
+{
+    AddRunProcessWith(entry->th32ProcessID, entry->th32ParentProcessID,
+                      OpenProcess(SYNCHRONIZE, FALSE, entry->th32ProcessID), entry->szExeFile);
 }
 
 // Whether the launcher or a running process of the run started the snapshot entry.
@@ -229,6 +239,34 @@ static void RefreshRunTable(void)
     }
 }
 
+// Looked for at once, it joins the table under the name it runs as. Should it have ended
+// already, the table keeps it by a handle of its own, under the name of the file started, until
+// the next refresh has looked for what it started.
+void AddStartedProcess(HANDLE process, const char *name)
+{
+    DWORD pid = GetProcessId(process);
+    HANDLE own;
+    RefreshRunTable();
+    if (pid == 0 || RunTableOverflow || FindRunProcess(pid, TRUE) != NULL ||
+        !DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &own, SYNCHRONIZE,
+                         FALSE, 0))
+        return;
+    AddRunProcessWith(pid, SelfProcessId, own, name);
+}
+
+BOOL IsStartedProcessRunning(HANDLE process)
+{
+    if (process == NULL || WaitForSingleObject(process, 0) != WAIT_TIMEOUT)
+        return FALSE;
+    PROCESSENTRY32 entry;
+    entry.th32ProcessID = GetProcessId(process);
+    entry.th32ParentProcessID = SelfProcessId;
+    const RunProcess *known = FindRunProcess(entry.th32ProcessID, TRUE);
+    CopyText(entry.szExeFile, sizeof(entry.szExeFile), known != NULL ? known->name : "");
+    NoteHolder(&entry, "", FALSE);
+    return TRUE;
+}
+
 // A process of the run, other than the launcher, of exactly that name. On a match HeldBy names it
 // and the process of the run that started it.
 BOOL IsRunProcessRunning(char *name)
@@ -283,12 +321,4 @@ BOOL KillProcessByName(char *text)
     LogProcessEnd(entry.szExeFile, entry.th32ProcessID, TerminateProcess(process, ENDED_EXIT_CODE));
     CloseHandle(process);
     return TRUE;
-}
-
-// Ends up to two running Windows Installer processes, as every launch does first.
-void KillWindowsInstallers(void)
-{
-    char name[] = "msiexec.exe";
-    KillProcessByName(name);
-    KillProcessByName(name);
 }

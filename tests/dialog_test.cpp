@@ -128,15 +128,40 @@ INSTANTIATE_TEST_SUITE_P(
         DialogWaitCase{"StarIsTheSeparator", "*.tmp", {{"x.tmp", 3000}}, 2000}),
     ByName());
 
-// A package runs under the Windows Installer's name: only its wait list keeps the dialog open.
-TEST(Dialog, PackageHeldByWaitList)
+// A package runs under the Windows Installer's name: the process the launch started holds the
+// step until it ends (4500), with or without the name in the wait list, and its code counts.
+struct PackageCase {
+    const char *name, *step;
+    DWORD code, nextLaunchMs;
+    int exitCode;
+};
+class Package : public ::testing::TestWithParam<PackageCase>
 {
-    MakeMedium("[SetupList]\nSetup1=1,app.msi,/qb,msiexec.exe\n");
-    AddInstaller("C:\\Pkg\\app.msi", 4000);
-    EXPECT_TRUE(Finished(sim::Run("")));
+};
+
+TEST_P(Package, HeldByItsInstallation)
+{
+    const PackageCase &c = GetParam();
+    MakeMedium(std::string("[SetupList]\nSetup1=") + c.step + "\nSetup2=1,next.exe, ,\n");
+    sim::Program package;
+    package.exitCode = c.code;
+    AddInstaller("C:\\Pkg\\app.msi", 4000, package);
+    AddInstaller("C:\\Pkg\\next.exe", 0);
+    sim::RunResult result = sim::Run("");
+    EXPECT_TRUE(Finished(result));
     EXPECT_EQ("msiexec.exe", sim::FindProcess(sim::Launches()[0].pid)->name);
-    EXPECT_EQ(4700u, sim::Dialogs()[0].closeMs); // the wait-list scan at 4400 + 300
+    ASSERT_EQ(2u, sim::Launches().size());
+    EXPECT_EQ(c.nextLaunchMs, sim::Launches()[1].timeMs);
+    EXPECT_EQ(c.exitCode, result.exitCode);
 }
+
+// Polls every 500 ms from 1200 while it runs; the one at 4700 finds it gone.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Package,
+    ::testing::Values(PackageCase{"NamedInWaitList", "1,app.msi,/qb,msiexec.exe", 0, 5500, 0},
+                      PackageCase{"BlankWaitList", "1,app.msi,/qb", 1603, 5500, 1603},
+                      PackageCase{"Direct", "1,app.msi, ,", 1603, 4700 + 6800, 1603}),
+    ByName());
 
 struct KeyCase {
     const char *name;

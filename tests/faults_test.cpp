@@ -5,14 +5,25 @@
 #include "medium.h"
 
 // --- Processes: step 1 runs a.exe, directly (" ") or under the dialog ("/q"); step 2 next.exe ---
+// A msiexec.exe runs from the start; Windows Installer's mutex as each case has it.
+enum MsiState {
+    MSI_IDLE,
+    MSI_PROCESS_LOCKED, // the msiexec.exe cannot be opened to be ended
+    MSI_BUSY,           // msiexec.exe owns the mutex until 29.8 s
+    MSI_BUSY_PAST_LIMIT,
+    MSI_ABANDONED, // its owner ended without releasing it
+    MSI_MUTEX_LOCKED
+};
 struct ProcessFault {
     const char *name, *arguments;
     DWORD runMs;
-    bool cannotStart, failSnapshots, msiexecLocked;
+    bool cannotStart, failSnapshots;
+    int msi;
     DWORD escapeAtMs;   // Esc pressed in the dialog; 0 for none
     DWORD nextLaunchMs; // when next.exe starts
     INT_PTR dialogResult;
-    bool msiexecEnded; // the running msiexec.exe was ended before the launch
+    bool msiexecEnded; // the running msiexec.exe was ended, at the launch
+    DWORD firstLaunchMs = 500;
 };
 static void PrintTo(const ProcessFault &fault, std::ostream *out)
 {
@@ -38,16 +49,25 @@ TEST_P(ProcessFaults, RunGoesOn)
     a.exitCode = 0xC0000005; // what a crash reports
     AddInstaller("C:\\Pkg\\a.exe", f.runMs, a);
     AddInstaller("C:\\Pkg\\next.exe", 0);
-    DWORD msiexec =
-        sim::AddProcess("msiexec.exe", sim::kExplorerPid, sim::kForever, !f.msiexecLocked);
+    DWORD msiexec = sim::AddProcess("msiexec.exe", sim::kExplorerPid, sim::kForever,
+                                    f.msi != MSI_PROCESS_LOCKED);
+    sim::NamedMutex mutex;
+    mutex.creatorPid = f.msi == MSI_ABANDONED ? sim::AddProcess("other.exe", 4, 100) : msiexec;
+    mutex.keptOpen = f.msi == MSI_ABANDONED;
+    mutex.canBeOpened = f.msi != MSI_MUTEX_LOCKED;
+    if (f.msi >= MSI_BUSY)
+        sim::AddMutex("Global\\_MSIExecute", mutex);
+    if (f.msi == MSI_BUSY)
+        sim::At(29800, [] { sim::ReleaseMutexOf("Global\\_MSIExecute"); });
     sim::FailSnapshots(f.failSnapshots);
     if (f.escapeAtMs != 0)
         sim::At(f.escapeAtMs, [] { sim::PressKey(VK_ESCAPE); });
 
-    EXPECT_TRUE(Finished(sim::Run("")));
+    EXPECT_TRUE(Finished(sim::Run("", SW_SHOWNORMAL, 30 * 60 * 1000)));
     ASSERT_EQ(2u, sim::Launches().size());
     const sim::Launch &launch = sim::Launches()[0];
     EXPECT_EQ(f.cannotStart, launch.pid == 0);
+    EXPECT_EQ(f.firstLaunchMs, launch.timeMs);
     EXPECT_EQ(f.nextLaunchMs, sim::Launches()[1].timeMs);
     if (launch.pid != 0 && f.runMs > f.nextLaunchMs) { // not waited for
         EXPECT_GT(sim::FindProcess(launch.pid)->endMs, sim::Launches()[1].timeMs);
@@ -57,6 +77,12 @@ TEST_P(ProcessFaults, RunGoesOn)
         EXPECT_EQ(f.dialogResult, sim::Dialogs()[0].result);
     }
     EXPECT_EQ(f.msiexecEnded, sim::FindProcess(msiexec)->terminated);
+    if (f.msiexecEnded) {
+        EXPECT_EQ(launch.timeMs, sim::FindProcess(msiexec)->endMs);
+    }
+    if (f.msi >= MSI_BUSY) { // taken for the test only
+        EXPECT_NE(sim::kLauncherPid, sim::MutexOwner("Global\\_MSIExecute"));
+    }
     EXPECT_TRUE(sim::MessageBoxes().empty());
     EXPECT_EQ(0, sim::OpenHandleCount());
 }
@@ -71,14 +97,27 @@ INSTANTIATE_TEST_SUITE_P(
                      true},
         ProcessFault{"NeverEndsDialogEsc", "/q", sim::kForever, false, false, false, 5000, 5500,
                      IDCANCEL, true},
-        // Without snapshots nothing is seen running, so nothing holds a step and nothing is ended.
-        ProcessFault{"NoSnapshotsDirect", " ", 20000, false, true, false, 0, kAfterDirect, 0,
+        // Without snapshots only its own process, by its handle, holds a step (a.exe ends at
+        // 20500, the poll at 20700 finds it gone), and nothing is ended.
+        ProcessFault{"NoSnapshotsDirect", " ", 20000, false, true, false, 0, 20700 + 6800, 0,
                      false},
-        ProcessFault{"NoSnapshotsDialog", "/q", 20000, false, true, false, 0, kAfterDialog, 301,
-                     false},
+        ProcessFault{"NoSnapshotsDialog", "/q", 20000, false, true, false, 0, 21500, 301, false},
         ProcessFault{"MsiexecLockedDirect", " ", 0, false, false, true, 0, kAfterDirect, 0, false},
         ProcessFault{"MsiexecLockedDialog", "/q", 0, false, false, true, 0, kAfterDialog, 301,
-                     false}),
+                     false},
+        // Another installation runs: nothing is ended while it does; the launch asks every 500 ms
+        // and goes ahead at the first ask after the release (30000), or after 10 minutes, as the
+        // next launch does again.
+        ProcessFault{"InstallerBusyDirect", " ", 0, false, false, MSI_BUSY, 0, 37500, 0, true,
+                     30000},
+        ProcessFault{"InstallerBusyDialog", "/q", 0, false, false, MSI_BUSY, 0, 31500, 301, true,
+                     30000},
+        ProcessFault{"InstallerBusyPastTheLimit", " ", 0, false, false, MSI_BUSY_PAST_LIMIT, 0,
+                     608000 + 600000, 0, false, 600500},
+        ProcessFault{"AbandonedMutexIsFree", " ", 0, false, false, MSI_ABANDONED, 0, kAfterDirect,
+                     0, true},
+        ProcessFault{"MutexThatCannotBeOpened", "/q", 0, false, false, MSI_MUTEX_LOCKED, 0,
+                     kAfterDialog, 301, false}),
     ByName());
 
 // A directly launched installer that never ends holds the run for as long as it runs.

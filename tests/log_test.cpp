@@ -185,6 +185,18 @@ static void HandOffFails()
     sim::AddProcess("msiexec.exe", 600, sim::kForever, false);
 }
 
+// Another installation holds Windows Installer until 2.8 s; then the package fails after 3 s.
+static void InstallerBusyThenPackageFails()
+{
+    sim::NamedMutex busy;
+    busy.creatorPid = sim::AddProcess("msiexec.exe", 600);
+    sim::AddMutex("Global\\_MSIExecute", busy);
+    sim::At(2800, [] { sim::ReleaseMutexOf("Global\\_MSIExecute"); });
+    sim::Program package;
+    package.exitCode = 1603;
+    AddInstaller("C:\\Pkg\\app.msi", 3000, package);
+}
+
 static const char Tail[] = "/log";
 static const char Esc[] = "step 1: dialog closed by the user: Cancel (Esc or close box)";
 
@@ -266,6 +278,22 @@ INSTANTIATE_TEST_SUITE_P(
                     "step 1: a.exe still runs: exit code unknown",
                     "step 2: no more steps: the run ends", "restart: answered No",
                     "==== end of run, exit code 3010: no restart (answered No)"}},
+        FailingRun{"InstallerBusyThenPackageFails",
+                   "[SetupList]\nSetup1=1,app.msi,/qn\n",
+                   Tail,
+                   InstallerBusyThenPackageFails,
+                   {"step 1: run .\\app.msi in C:\\Pkg under the dialog, parameters \"/qn\" "
+                    "(package: as written); waits for it and the wait list \"\" (split at *)",
+                    "step 1: Windows Installer is busy with another installation: waiting for it, "
+                    "at most 600 s; no Windows Installer process is ended",
+                    "step 1: Windows Installer became free after 2.5 s: going on",
+                    "ended MSIEXEC.EXE (process 5000)",
+                    "step 1: started (ShellExecute answered 42)",
+                    "step 1: held by MSIEXEC.EXE (id 5004), started by this launcher",
+                    "step 1: APP.MSI held it for 2.8 s",
+                    "step 1: app.msi ended with exit code 1603: failure (default)",
+                    "step 2: no more steps: the run ends", "no step asked for a restart",
+                    "==== end of run, exit code 1603: step 1 failed: exit code 1603"}},
         FailingRun{"DllRedirection",
                    "[SetupList]\nSetup1=1,a.exe, ,\n",
                    Tail,

@@ -211,7 +211,7 @@ struct WaitCase {
     std::vector<sim::Spawn> children, grandchildren, others;
     DWORD nextLaunchMs;
     // 1: joining a job of its own fails, and snapshots follow the run; 2: the children ask to
-    // leave the launcher's job
+    // leave the launcher's job; 4: the installer ends at 800, before the first poll
     int variant;
 };
 class WaitList : public ::testing::TestWithParam<WaitCase>
@@ -241,18 +241,18 @@ TEST_P(WaitList, HoldsTheStep)
     MakeMedium(std::string("[SetupList]\nSetup1=1,a.exe, ,") + c.waitList +
                "\nSetup2=1,next.exe, ,\n");
     sim::Program a;
-    a.children = RunUntil(c.children, 500, c.variant == 2);
+    a.children = RunUntil(c.children, 500, (c.variant & 2) != 0);
     if (!c.grandchildren.empty()) {
         sim::Program child;
         child.runMs = c.children[0].afterMs - 500;
         child.children = RunUntil(c.grandchildren, 500);
         sim::DefineProgram(c.children[0].name, child);
     }
-    AddInstaller("C:\\Pkg\\a.exe", 1000, a);
+    AddInstaller("C:\\Pkg\\a.exe", (c.variant & 4) != 0 ? 300 : 1000, a);
     AddInstaller("C:\\Pkg\\next.exe", 0);
     for (const sim::Spawn &s : c.others)
         sim::AddProcess(s.name, sim::kExplorerPid, s.afterMs);
-    if (c.variant == 1)
+    if ((c.variant & 1) != 0)
         sim::StartLauncherInJob();
     EXPECT_TRUE(Finished(sim::Run("")));
     ASSERT_EQ(2u, sim::Launches().size());
@@ -283,7 +283,11 @@ INSTANTIATE_TEST_SUITE_P(
         WaitCase{"BreakawayHolds", "c.exe", {{"c.exe", 4000}}, {}, {}, After(4100), 2},
         // The launcher cannot join a job of its own: snapshots follow the run.
         WaitCase{"OrphanNoJob", "c.exe", {{"b.exe", 1500}}, {{"c.exe", 4000}}, {}, After(4100), 1},
-        WaitCase{"OtherNoJob", "c.exe", {}, {}, {{"c.exe", 5000}}, After(1700), 1}),
+        WaitCase{"OtherNoJob", "c.exe", {}, {}, {{"c.exe", 5000}}, After(1700), 1},
+        // Its starter had ended before the first poll, at 1200; polls then every 800 ms.
+        WaitCase{"BreakawayOfEarlyEnder", "c.exe", {{"c.exe", 4000}}, {}, {}, After(4400), 2 | 4},
+        WaitCase{
+            "OrphanOfEarlyEnderNoJob", "c.exe", {{"c.exe", 4000}}, {}, {}, After(4400), 1 | 4}),
     ByName());
 
 // A process of the run that leaves the job still starts, and is still the run's, and so is what
@@ -509,7 +513,8 @@ struct OutcomeCase {
     void (*prepare)();
     int exitCode;
     size_t restarts;
-    const char *why; // after "==== end of run, exit code <n>: "
+    const char *why;           // after "==== end of run, exit code <n>: "
+    bool sessionEnded = false; // Windows ended the process once the session ended
 };
 class ExitCode : public ::testing::TestWithParam<OutcomeCase>
 {
@@ -524,8 +529,12 @@ TEST_P(ExitCode, FromHowTheRunWent)
     c.prepare();
     std::string tail = c.tail[0] != '\0' ? std::string(c.tail) + " /log" : "/log";
     sim::RunResult result = sim::Run(tail);
-    EXPECT_TRUE(Finished(result));
-    EXPECT_EQ(c.exitCode, result.exitCode);
+    if (c.sessionEnded) {
+        EXPECT_EQ("Windows ended the session", result.stuck);
+    } else {
+        EXPECT_TRUE(Finished(result));
+        EXPECT_EQ(c.exitCode, result.exitCode);
+    }
     EXPECT_EQ(c.restarts, sim::RestartRequests().size());
     std::string log = sim::ReadFileAt("C:\\Users\\Setup\\AppData\\Local\\Temp\\StageRun.log");
     std::string last = "==== end of run, exit code " + std::to_string(c.exitCode) + ": " + c.why;
@@ -601,12 +610,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "B.EXE=oops 1638:success\na.exe=0:restart\n",
                     "", +[] { EndsWith("b.exe", 1638); }, EXIT_RESTART_NEEDED, 0,
                     "an installer needs a restart"},
+        // Step 2 would start at 8500 (and fail) while the session has not ended yet; the log's
+        // last line is written before Windows ends the process.
         OutcomeCase{"SessionEnds", "[SetupList]\nSetup1=1,a.exe, ,\nSetup2=1,gone.exe, ,\n", "",
                     +[] {
                         sim::At(800, [] { sim::PostToMainWindow(WM_QUERYENDSESSION, 0, 0); });
-                        sim::At(3000, [] { sim::PostToMainWindow(WM_ENDSESSION, TRUE, 0); });
+                        sim::At(12000, [] { sim::PostToMainWindow(WM_ENDSESSION, TRUE, 0); });
                     },
-                    EXIT_RESTART_STARTED, 0, "Windows ends the session: no step after it"},
+                    EXIT_RESTART_STARTED, 0, "Windows ends the session: no step after it", true},
         // Another program refused the end of the session: the waiting run goes on.
         OutcomeCase{"SessionGoesOn", "[SetupList]\nSetup1=1,b.exe,/q\nSetup2=1,a.exe,/q\n", "",
                     +[] {
@@ -615,6 +626,26 @@ INSTANTIATE_TEST_SUITE_P(
                         sim::At(3000, [] { sim::PostToMainWindow(WM_ENDSESSION, FALSE, 0); });
                     },
                     0, 0, Clean},
+        // Closed while it waited for another installation: its installer never started.
+        OutcomeCase{"ClosedWhileInstallerBusy", "[SetupList]\nSetup1=1,a.exe,/q\n", "",
+                    +[] {
+                        sim::NamedMutex busy;
+                        busy.creatorPid = sim::AddProcess("msiexec.exe", 600);
+                        sim::AddMutex("Global\\_MSIExecute", busy);
+                        sim::At(5000, [] { sim::PressKey(VK_ESCAPE); });
+                    },
+                    EXIT_INSTALL_FAILED, 0, "step 1 failed: not started"},
+        // Nor while its launch waits for Windows Installer (free at 3000): b.exe would fail.
+        OutcomeCase{"SessionEndsWhileInstallerBusy", "[SetupList]\nSetup1=1,b.exe,/q\n", "",
+                    +[] {
+                        EndsWith("b.exe", 1603);
+                        sim::NamedMutex busy;
+                        busy.creatorPid = sim::AddProcess("msiexec.exe", 600, 2900);
+                        sim::AddMutex("Global\\_MSIExecute", busy);
+                        sim::At(1000, [] { sim::PostToMainWindow(WM_QUERYENDSESSION, 0, 0); });
+                        sim::At(12000, [] { sim::PostToMainWindow(WM_ENDSESSION, TRUE, 0); });
+                    },
+                    EXIT_RESTART_STARTED, 0, "Windows ends the session: no step after it", true},
         OutcomeCase{"FlagNoRestart", Flagged, "/s /norestart", +[] {}, EXIT_RESTART_NEEDED, 0,
                     "no restart (/norestart)"},
         OutcomeCase{"FlagAnsweredNo", Flagged, "", +[] { sim::ScriptMessageBoxAnswer(IDNO); },

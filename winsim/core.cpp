@@ -82,6 +82,13 @@ struct WalkAction {
 };
 std::vector<WalkAction> walkActions;
 
+struct SimMutex {
+    std::string name;
+    NamedMutex state;
+    DWORD ownerPid;
+};
+std::vector<SimMutex> mutexes;
+
 uintptr_t launcherJob = 0;
 bool running = false;
 bool ranOnce = false;
@@ -371,6 +378,49 @@ void StartLauncherInJob()
 void WhileWalking(DWORD fromMs, size_t entry, std::function<void()> fn)
 {
     walkActions.push_back({fromMs, entry, std::move(fn)});
+}
+
+// --- Named mutexes ---------------------------------------------------------------------------
+void AddMutex(const std::string &name, const NamedMutex &mutex)
+{
+    mutexes.push_back({name, mutex, mutex.owned ? mutex.creatorPid : 0});
+}
+
+static SimMutex *MutexNamed(const std::string &name)
+{
+    for (SimMutex &m : mutexes) {
+        if (m.name == name)
+            return &m;
+    }
+    return nullptr;
+}
+
+void ReleaseMutexOf(const std::string &name)
+{
+    MutexNamed(name)->ownerPid = 0;
+}
+
+DWORD MutexOwner(const std::string &name)
+{
+    return MutexNamed(name)->ownerPid;
+}
+
+static bool Running(DWORD pid)
+{
+    const ProcessRecord *p = Record(pid);
+    return p != nullptr && p->endMs == kForever;
+}
+
+static bool MutexExists(size_t index)
+{
+    const SimMutex &m = mutexes[index];
+    if (Running(m.state.creatorPid) || m.state.keptOpen)
+        return true;
+    for (const auto &h : handles) {
+        if (h.second.kind == HANDLE_MUTEX && h.second.object == index)
+            return true;
+    }
+    return false;
 }
 
 // --- The run -----------------------------------------------------------------------------------
@@ -711,6 +761,56 @@ BOOL WINAPI QueryInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS infoClass, 
     return TRUE;
 }
 
+DWORD WINAPI GetProcessId(HANDLE process)
+{
+    const ProcessRecord *p = ProcessOfHandle(process);
+    return p != nullptr ? p->pid : 0;
+}
+
+// Only the launcher's own process handles, within the launcher.
+BOOL WINAPI DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess,
+                            HANDLE *target, DWORD, BOOL, DWORD)
+{
+    const ProcessRecord *p = ProcessOfHandle(source);
+    if (p == nullptr || sourceProcess != GetCurrentProcess() ||
+        targetProcess != GetCurrentProcess()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    *target = OpenProcessHandle(p);
+    return TRUE;
+}
+
+HANDLE WINAPI OpenMutexA(DWORD, BOOL, LPCSTR name)
+{
+    for (size_t i = 0; i < mutexes.size(); i++) {
+        if (mutexes[i].name != name || !MutexExists(i))
+            continue;
+        if (!mutexes[i].state.canBeOpened) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return NULL;
+        }
+        return OpenHandle(HANDLE_MUTEX, i);
+    }
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return NULL;
+}
+
+BOOL WINAPI ReleaseMutex(HANDLE mutex)
+{
+    uintptr_t index;
+    if (!LookupHandle(mutex, HANDLE_MUTEX, &index)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (mutexes[index].ownerPid != kLauncherPid) {
+        SetLastError(288); // ERROR_NOT_OWNER
+        return FALSE;
+    }
+    mutexes[index].ownerPid = 0;
+    return TRUE;
+}
+
 // --- shell32 -----------------------------------------------------------------------------------
 #define SE_ERR_FNF 2
 #define SE_ERR_ACCESSDENIED 5
@@ -770,9 +870,35 @@ BOOL WINAPI ShellExecuteExA(LPSHELLEXECUTEINFOA info)
     return TRUE;
 }
 
+// A mutex is signalled while no running process owns it: the waiter takes it, and learns when its
+// owner had ended without releasing it. It may be taken again by its owner.
+static DWORD WaitForMutex(size_t index, DWORD milliseconds)
+{
+    DWORD deadline = milliseconds == INFINITE ? kForever : clockMs + milliseconds;
+    for (;;) {
+        SimMutex &m = mutexes[index];
+        if (m.ownerPid == 0 || m.ownerPid == kLauncherPid || !Running(m.ownerPid)) {
+            bool abandoned = m.ownerPid != 0 && m.ownerPid != kLauncherPid;
+            m.ownerPid = kLauncherPid;
+            return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+        }
+        DWORD next = NextEventTime();
+        if (next == kForever && deadline == kForever)
+            StopRun("waits for a mutex that is never released");
+        if (next > deadline) {
+            AdvanceTo(deadline);
+            return WAIT_TIMEOUT;
+        }
+        AdvanceTo(next);
+    }
+}
+
 // A process handle is signalled when the process has ended; waiting lets virtual time run.
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds)
 {
+    uintptr_t mutex;
+    if (LookupHandle(handle, HANDLE_MUTEX, &mutex))
+        return WaitForMutex(mutex, milliseconds);
     const ProcessRecord *p = ProcessOfHandle(handle);
     if (p == nullptr)
         return WAIT_FAILED;

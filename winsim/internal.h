@@ -19,7 +19,8 @@ enum HandleKind {
     HANDLE_DEVICE_LIST,
     HANDLE_FILE,
     HANDLE_THREAD,
-    HANDLE_JOB
+    HANDLE_JOB,
+    HANDLE_MUTEX
 };
 HANDLE OpenHandle(HandleKind kind, uintptr_t object);
 bool LookupHandle(HANDLE handle, HandleKind kind, uintptr_t *object);

@@ -101,6 +101,46 @@ void StartLauncherInJob();
 // after fromMs: for input that arrives while a walk over a long process list is under way.
 void WhileWalking(DWORD fromMs, size_t entry, std::function<void()> fn);
 
+// Named mutexes as Windows has them. A mutex exists while a process holds a handle to it: its
+// creator while it runs, another one while keptOpen, or the launcher. The creator owns it from the
+// start when owned, until ReleaseMutexOf; should the owner end still owning it, the mutex is
+// abandoned. One that cannot be opened is refused with ERROR_ACCESS_DENIED, as one created with a
+// stricter security descriptor is.
+struct NamedMutex {
+    DWORD creatorPid = 0;
+    bool owned = true;
+    bool keptOpen = false;
+    bool canBeOpened = true;
+};
+void AddMutex(const std::string &name, const NamedMutex &mutex);
+void ReleaseMutexOf(const std::string &name);
+DWORD MutexOwner(const std::string &name); // 0: owned by no one
+
+// --- Registry, installed products and file versions -----------------------------------------
+// Keys are written "HKLM\SOFTWARE\Vendor" or "HKCU\Software\Vendor", letter case ignored, and
+// made as needed. As on 64-bit Windows, HKLM\SOFTWARE and what lies below it has a separate 32-bit
+// view (what 32-bit programs see, and KEY_WOW64_32KEY opens); the rest of HKLM, and HKCU, which is
+// this user's own, is the same in both views.
+enum RegistryView { VIEW_64, VIEW_32 };
+// A value as stored: its type and its bytes exactly (a REG_SZ needs its own terminating zero).
+void SetRegistryValue(RegistryView view, const std::string &key, const std::string &name,
+                      DWORD type, const std::string &bytes);
+void SetRegistryText(RegistryView view, const std::string &key, const std::string &name,
+                     const std::string &text); // REG_SZ with its terminating zero
+void SetRegistryNumber(RegistryView view, const std::string &key, const std::string &name,
+                       DWORD number); // REG_DWORD
+void AddRegistryKey(RegistryView view, const std::string &key);
+// Opening the key (or one below it) fails with ERROR_ACCESS_DENIED.
+void DenyRegistryKey(RegistryView view, const std::string &key);
+// A product the Windows Installer knows, by its product code in braces.
+enum ProductContext { FOR_MACHINE, FOR_THIS_USER, FOR_ANOTHER_USER };
+void AddInstalledProduct(const std::string &code, const std::string &version,
+                         ProductContext context = FOR_MACHINE);
+// The fixed file version in the version resource of a program file (which must exist and begin
+// with "MZ" to be loaded as a data file); a file without one has no version resource.
+void SetFileVersion(const std::string &windowsPath, WORD major, WORD minor, WORD build,
+                    WORD revision);
+
 // --- Devices -------------------------------------------------------------------------------
 struct Device {
     std::vector<std::string> hardwareIds; // empty: the device lacks the property

@@ -82,7 +82,11 @@ LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             Deliver(window, WM_COMMAND, IDCANCEL, 0);
         return handled;
     }
-    return w->windowProc(window, message, wParam, lParam);
+    LRESULT result = w->windowProc(window, message, wParam, lParam);
+    // Once a top-level window has returned from it, Windows may end the process at any moment.
+    if (message == WM_ENDSESSION && wParam != FALSE)
+        StopRun("Windows ended the session");
+    return result;
 }
 
 HWND NewWindow(const std::string &className, WNDPROC windowProc, DLGPROC dialogProc)

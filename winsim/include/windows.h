@@ -37,7 +37,7 @@ typedef const WCHAR *LPCWSTR;
 typedef DWORD *LPDWORD, *PDWORD;
 typedef ULONG *PULONG;
 typedef BOOL *PBOOL;
-typedef BYTE *PBYTE;
+typedef BYTE *PBYTE, *LPBYTE;
 typedef UINT_PTR WPARAM;
 typedef LONG_PTR LPARAM;
 typedef LONG_PTR LRESULT;
@@ -57,7 +57,13 @@ DECLARE_HANDLE(HMENU);
 DECLARE_HANDLE(HICON);
 DECLARE_HANDLE(HBRUSH);
 DECLARE_HANDLE(HACCEL);
+DECLARE_HANDLE(HKEY);
+DECLARE_HANDLE(HRSRC);
 typedef HINSTANCE HMODULE;
+typedef HANDLE HGLOBAL;
+typedef HKEY *PHKEY;
+typedef DWORD REGSAM;
+typedef LONG LSTATUS;
 typedef HICON HCURSOR;
 typedef HANDLE HLOCAL;
 
@@ -158,6 +164,7 @@ typedef struct _OSVERSIONINFOW {
 #define WAIT_OBJECT_0 0x00000000
 #define WAIT_TIMEOUT 0x00000102
 #define WAIT_FAILED 0xFFFFFFFF
+#define WAIT_ABANDONED 0x00000080
 #define STARTF_USESTDHANDLES 0x00000100
 #define STD_INPUT_HANDLE ((DWORD)-10)
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
@@ -182,6 +189,38 @@ typedef struct _PROCESS_INFORMATION {
 #define SE_PRIVILEGE_ENABLED 0x00000002L
 #define SE_SHUTDOWN_NAME "SeShutdownPrivilege"
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#define LOAD_LIBRARY_AS_DATAFILE 0x00000002
+#define RT_VERSION MAKEINTRESOURCEA(16)
+#define VS_VERSION_INFO 1
+#define VS_FFI_SIGNATURE 0xFEEF04BDL
+typedef struct tagVS_FIXEDFILEINFO {
+    DWORD dwSignature;
+    DWORD dwStrucVersion;
+    DWORD dwFileVersionMS;
+    DWORD dwFileVersionLS;
+    DWORD dwProductVersionMS;
+    DWORD dwProductVersionLS;
+    DWORD dwFileFlagsMask;
+    DWORD dwFileFlags;
+    DWORD dwFileOS;
+    DWORD dwFileType;
+    DWORD dwFileSubtype;
+    DWORD dwFileDateMS;
+    DWORD dwFileDateLS;
+} VS_FIXEDFILEINFO;
+// Registry: the two predefined roots the launcher reads, and the views of a 64-bit system.
+#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+#define REG_QWORD 11
 #define BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE 0x00000001
 #define BASE_SEARCH_PATH_PERMANENT 0x00008000
 
@@ -290,6 +329,15 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size);
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 HMODULE WINAPI LoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags);
+BOOL WINAPI FreeLibrary(HMODULE module);
+HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
+HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource);
+LPVOID WINAPI LockResource(HGLOBAL data);
+DWORD WINAPI SizeofResource(HMODULE module, HRSRC resource);
+LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                                LPDWORD size);
+LSTATUS WINAPI RegCloseKey(HKEY key);
 BOOL WINAPI SetDllDirectoryA(LPCSTR path);
 BOOL WINAPI SetSearchPathMode(DWORD flags);
 BOOL WINAPI SetDefaultDllDirectories(DWORD flags);
@@ -321,6 +369,11 @@ BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 BOOL WINAPI CloseHandle(HANDLE handle);
+DWORD WINAPI GetProcessId(HANDLE process);
+BOOL WINAPI DuplicateHandle(HANDLE sourceProcess, HANDLE source, HANDLE targetProcess,
+                            HANDLE *target, DWORD access, BOOL inherit, DWORD options);
+HANDLE WINAPI OpenMutexA(DWORD access, BOOL inherit, LPCSTR name);
+BOOL WINAPI ReleaseMutex(HANDLE mutex);
 BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES process,
                            LPSECURITY_ATTRIBUTES thread, BOOL inheritHandles, DWORD flags,
                            LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
