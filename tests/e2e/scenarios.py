@@ -393,8 +393,9 @@ def kind2_copy(prefix, artifacts):
     return r.finish()
 
 
-def _build_msi(dest):
-    p = subprocess.run(["wixl", "-o", dest, "e2epkg.wxs"], cwd=DATA, stdout=subprocess.PIPE,
+def _build_msi(dest, wxs="e2epkg.wxs", cwd=DATA):
+    """wixl takes a File's Source from the folder it runs in (CWD) and refuses an absolute one."""
+    p = subprocess.run(["wixl", "-o", dest, os.path.join(DATA, wxs)], cwd=cwd, stdout=subprocess.PIPE,
                        stderr=subprocess.STDOUT)
     if p.returncode != 0:
         raise HarnessError("wixl failed: " + p.stdout.decode("utf-8", "replace"))
@@ -506,6 +507,85 @@ def msiexec_ended(prefix, artifacts):
     spawned = {e["pid"] for e in evs if e["event"] == "spawned"}
     c.check(len(left & spawned) == 1, "one fake msiexec.exe still runs after the launcher ended")
     return r.finish()
+
+
+@scenario(["p64"])
+def msi_busy(prefix, artifacts):
+    """An msiexec.exe that owns Global\\_MSIExecute (an installation under way, started before the
+    launcher) is not ended: the launcher waits until the mutex is released, then launches."""
+    r = Run(prefix, "msi_busy", artifacts)
+    m = r.medium
+    c = r.checks
+    m.add_launcher(LAUNCHER[prefix.name])
+    fake = m.add_installer("tools/msiexec.exe", run_ms=0, mutex=r"Global\_MSIExecute", until_file="done")
+    m.add_installer("a/setup.exe", run_ms=500)
+    m.write_ini([("SetupList", [r"1,a\setup.exe, ,"])])
+    sp = prefix.wine_bg([prefix.tool("e2etool.exe"), "spawn", "1", winpath(fake, prefix.path)], extra_env=m.env())
+    r.background.append(sp)
+    r.wait_for(lambda: starts(r.events(), "msiexec.exe"), 30, "the busy msiexec.exe")
+    path = os.path.join(m.artifacts, "run.log")
+    first_step = []
+
+    def end_installation(elapsed):
+        # 3 s after the launcher came to its first step, however long Wine took to start it.
+        if not first_step and os.path.exists(path) and b"step 1: " in open(path, "rb").read():
+            first_step.append(elapsed)
+        if first_step and elapsed - first_step[0] >= 3:
+            open(os.path.join(m.dir, "tools", "done"), "w").close()
+    evs = r.run(args=['/log:"%s"' % winpath(path)], timeout=40, watcher=end_installation)
+    setup = r.one("setup.exe")
+    release = ([e for e in evs if e["event"] == "release" and e.get("owned") == "1"] or [None])[0]
+    reaped = [e["code"] for e in evs if e["event"] == "reaped"]
+    c.check(release is not None and reaped == [0], "msiexec.exe released the mutex and ended by itself, "
+            "with its own exit code 0", "(exit codes %s)" % reaped)
+    r.check_gap(setup, release and release["time"], 0, 3, "setup.exe started only after the mutex was released")
+    text = open(path, "rb").read().decode("ascii", "replace") if os.path.exists(path) else ""
+    c.check(re.search(r"step 1: Windows Installer is busy.*step 1: Windows Installer became free", text, re.S),
+            "the step log says that step 1 waited for the busy Windows Installer")
+    r.check_exit()
+    log("step log:\n" + text)
+    return r.finish()
+
+
+SLOW_MSI_CASES = [
+    # name, the package's step, how long its custom action runs (ms) and its exit code, the launcher's
+    # exit code, at most this many seconds from the custom action's end to the next step. A direct
+    # step settles about 6 s anyway: its action outlasts that.
+    ("dialog", r"1,pkg\slow.msi,/qn", 4000, 0, 0, NO_SETTLE_MAX + 2),
+    ("direct", r"1,pkg\slow.msi, ,", 9000, 0, 0, SETTLE_MIN + 4),
+    ("fails", r"1,pkg\slow.msi,/qn, ,", 4000, 1, 1603, NO_SETTLE_MAX + 2),
+]
+
+
+@scenario(["p64"])
+def msi_slow(prefix, artifacts):
+    """An .msi step without a wait list is held by the msiexec.exe it started until the package is
+    installed (a deferred custom action runs some seconds), and the package's result is the step's:
+    a custom action that fails fails the run with 1603."""
+    rc = 0
+    for name, step, action_ms, action_code, code, most in SLOW_MSI_CASES:
+        r = Run(prefix, "msi_slow_" + name, artifacts)
+        m = r.medium
+        m.add_launcher(LAUNCHER[prefix.name])
+        # The custom action's copy of fakeinst.exe is installed elsewhere: it finds this through E2E_CFGDIR.
+        m.write_cfg(os.path.join(m.dir, "slowca.exe"), run_ms=action_ms, exit_code=action_code)
+        m.add_installer("after/mark.exe", run_ms=200)
+        os.makedirs(os.path.join(m.dir, "pkg"))
+        _build_msi(os.path.join(m.dir, "pkg", "slow.msi"), "e2eslow.wxs", prefix.fixtures)
+        m.write_ini([("SetupSilent", [step, r"1,after\mark.exe, ,"])])
+        path = os.path.join(m.artifacts, "run.log")
+        evs = r.run(args=["/s", '/log:"%s"' % winpath(path)], timeout=60)
+        action = r.one("slowca.exe")
+        mark = r.one("mark.exe")
+        if action and mark:
+            end = end_of(evs, action["pid"])
+            r.check_gap(mark, end and end["time"], 0, most, "the next step started only after the package's "
+                        "custom action had ended")
+        r.check_exit(code)
+        if os.path.exists(path):
+            log("step log of %s:\n%s" % (name, open(path, "rb").read().decode("ascii", "replace")))
+        rc |= r.finish()
+    return rc
 
 
 @scenario(["p64", "p32"])
