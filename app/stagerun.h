@@ -307,15 +307,12 @@ void NoteInstallerExit(DWORD code); // STILL_ACTIVE: it still runs, its code is 
 BOOL IsRestartUnderWay(void);
 int DecideExitCode(void);
 
-// Whether the current step may be launched now. While Windows Installer runs another
-// installation nothing is ended and the caller asks again a timer period later, for at most
-// INSTALLER_WAIT_LIMIT; then the launch goes ahead. Otherwise leftover Windows Installer
-// processes are ended first.
+// Starts the current step's installer, from the main window or the dialog, and arms watchTimer;
+// while Windows Installer runs another installation it ends nothing and arms waitTimer to try
+// again, for at most INSTALLER_WAIT_LIMIT, then launches all the same. The process started holds
+// the step until it ends, whatever name it runs under; the step's end reads its exit code.
 #define INSTALLER_WAIT_LIMIT (10 * 60 * 1000)
-BOOL IsLaunchDue(void);
-// Starts the current step's installer and holds its process, which holds the step until it ends,
-// whatever name it runs under; the step's end reads its exit code.
-void LaunchStepInstaller(void);
+void LaunchWhenDue(HWND window, UINT_PTR waitTimer, UINT_PTR watchTimer);
 void EndStepInstaller(void);
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

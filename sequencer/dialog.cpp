@@ -23,17 +23,10 @@ static void InstallDriver(HWND dialog, int n)
         RebootRequired = 1;
 }
 
-// Launches once Windows Installer lets it, asking again each timer period meanwhile, while the
-// dialog shows and answers.
+// While it waits for Windows Installer, the dialog shows and answers.
 static void LaunchUnderDialog(HWND dialog)
 {
-    KillTimer(dialog, TIMER_DIALOG_INSTALLER_WAIT);
-    if (!IsLaunchDue()) {
-        SetTimer(dialog, TIMER_DIALOG_INSTALLER_WAIT, STEP_TIMER_PERIOD, NULL);
-        return;
-    }
-    LaunchStepInstaller();
-    SetTimer(dialog, TIMER_DIALOG_WATCH, STEP_TIMER_PERIOD, NULL);
+    LaunchWhenDue(dialog, TIMER_DIALOG_INSTALLER_WAIT, TIMER_DIALOG_WATCH);
 }
 
 INT_PTR CALLBACK InstallerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)

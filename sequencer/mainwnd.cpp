@@ -24,7 +24,9 @@ static void OpenInstallerDialog(HWND window)
 // When the current step began to wait for another installation; 0 while it does not wait.
 static DWORD InstallerWaitStart;
 
-BOOL IsLaunchDue(void)
+// Whether the current step may be launched now; otherwise leftover Windows Installer processes
+// are ended first.
+static BOOL IsLaunchDue(void)
 {
     // While Windows ends the session nothing starts; should it go on, so does the wait.
     if (Outcome.sessionEnding)
@@ -50,9 +52,8 @@ BOOL IsLaunchDue(void)
     return TRUE;
 }
 
-// Direct launches and those under the dialog alike, once IsLaunchDue. For an .msi the process is
-// the Windows Installer client, whose exit code is the package's.
-void LaunchStepInstaller(void)
+// For an .msi the process is the Windows Installer client, whose exit code is the package's.
+static void LaunchStepInstaller(void)
 {
     INT_PTR answer = OpenThroughShell(TargetPath, Plan.parameters, &StepProcess);
     LogLaunch(answer);
@@ -88,15 +89,20 @@ void EndStepInstaller(void)
         NoteFailure(FAILURE_NOT_DETECTED, 0);
 }
 
-static void LaunchDirectly(HWND window)
+void LaunchWhenDue(HWND window, UINT_PTR waitTimer, UINT_PTR watchTimer)
 {
-    KillTimer(window, TIMER_INSTALLER_WAIT);
+    KillTimer(window, waitTimer);
     if (!IsLaunchDue()) {
-        SetTimer(window, TIMER_INSTALLER_WAIT, STEP_TIMER_PERIOD, NULL);
+        SetTimer(window, waitTimer, STEP_TIMER_PERIOD, NULL);
         return;
     }
     LaunchStepInstaller();
-    SetTimer(window, TIMER_WATCH_ENTRY, STEP_TIMER_PERIOD, NULL);
+    SetTimer(window, watchTimer, STEP_TIMER_PERIOD, NULL);
+}
+
+static void LaunchDirectly(HWND window)
+{
+    LaunchWhenDue(window, TIMER_INSTALLER_WAIT, TIMER_WATCH_ENTRY);
 }
 
 // Without a fresh copy, whatever an earlier run left in the Windows directory would run: a copy
