@@ -631,8 +631,9 @@ def detect(prefix, artifacts):
     c.check(len(starts(r.events(), "slowca.exe")) == 1, "the second run did not install the package again")
     check = os.path.join(os.environ.get("E2E_DIST", os.path.join(REPO, "dist")), checker_name())
     _, text = prefix.wine([check, m.win], check=False)
+    log(text)
     c.check("detect      msi:%s>=1.0: holds here (is installed, version 1.0.0): skipped as installed" % code
-            in text, "the checker finds the package's rule holds", text)
+            in text, "the checker finds the package's rule holds")
     lines = run("third", steps + [r"1,b\setup.exe,/q"], 1603)
     c.check(lines[-1:] == ["==== end of run, exit code 1603: step 3 failed: installed, but the [Detect] rule "
                            "does not hold"], "an installer that ended 0 without installing failed the run")
