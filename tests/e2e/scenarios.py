@@ -588,6 +588,58 @@ def msi_slow(prefix, artifacts):
     return rc
 
 
+@scenario(["p64"])
+def detect(prefix, artifacts):
+    """[Detect] against Wine's own Windows Installer and registry: a package installed by the first
+    run is skipped by the second (its custom action, which runs on every installation, does not run
+    again), a step whose reg: value is there never starts, and an installer that ends 0 without
+    writing what its rule names fails the run with 1603."""
+    r = Run(prefix, "detect", artifacts)
+    m = r.medium
+    c = r.checks
+    m.add_launcher(LAUNCHER[prefix.name])
+    m.write_cfg(os.path.join(m.dir, "slowca.exe"), run_ms=300)
+    m.add_installer("a/setup.exe", run_ms=200)
+    m.add_installer("b/setup.exe", run_ms=200)
+    os.makedirs(os.path.join(m.dir, "pkg"))
+    msi = os.path.join(m.dir, "pkg", "slow.msi")
+    _build_msi(msi, "e2eslow.wxs", prefix.fixtures)
+    # Product Id="*": a new product code each build, so the package is not installed yet.
+    props = subprocess.run(["msiinfo", "export", msi, "Property"], stdout=subprocess.PIPE, check=True).stdout
+    code = re.search(rb"^ProductCode\t(\{[0-9A-F-]+\})", props, re.M).group(1).decode()
+    prefix.wine(["reg", "add", r"HKLM\SOFTWARE\StageRunE2E", "/v", "Detect", "/d", "2.5.1", "/f"])
+    rules = [r"pkg\slow.msi=msi:%s>=1.0" % code, r"A\SETUP.EXE=reg:HKLM\SOFTWARE\StageRunE2E,Detect>=2.5",
+             r"b\setup.exe=reg:HKLM\SOFTWARE\StageRunE2E,NeverWritten"]
+    steps = [r"1,pkg\slow.msi,/qn", r"1,a\setup.exe,/q"]
+
+    def run(label, steps, code):
+        m.write_file("StageRun.ini", "[SetupList]\n%s\n[Detect]\n%s\n" % (
+            "\n".join("Setup%d=%s" % (i, s) for i, s in enumerate(steps, 1)), "\n".join(rules)))
+        path = os.path.join(m.artifacts, label + ".log")
+        r.run(args=["/s", '/log:"%s"' % winpath(path)], timeout=60)
+        r.check_exit(code)
+        text = open(path, "rb").read().decode("ascii", "replace") if os.path.exists(path) else ""
+        log("step log of the %s run:\n%s" % (label, text))
+        return [l[24:] for l in text.split("\r\n") if l]
+
+    run("first", steps, 0)
+    c.check(len(starts(r.events(), "slowca.exe")) == 1, "the first run installed the package")
+    c.check(not starts(r.events(), "setup.exe"), "a step whose reg: value is there never started")
+    lines = run("second", steps, 0)
+    c.check("step 1: already installed: msi:%s>=1.0 is installed, version 1.0.0: skipped" % code in lines,
+            "the second run's log says the package is already installed")
+    c.check(len(starts(r.events(), "slowca.exe")) == 1, "the second run did not install the package again")
+    check = os.path.join(os.environ.get("E2E_DIST", os.path.join(REPO, "dist")), checker_name())
+    _, text = prefix.wine([check, m.win], check=False)
+    log(text)
+    c.check("detect      msi:%s>=1.0: holds here (is installed, version 1.0.0): skipped as installed" % code
+            in text, "the checker finds the package's rule holds")
+    lines = run("third", steps + [r"1,b\setup.exe,/q"], 1603)
+    c.check(lines[-1:] == ["==== end of run, exit code 1603: step 3 failed: installed, but the [Detect] rule "
+                           "does not hold"], "an installer that ended 0 without installing failed the run")
+    return r.finish()
+
+
 @scenario(["p64", "p32"])
 def devices(prefix, artifacts):
     """Device remove ("-1"), rescan ("-2") and a driver step for an absent
