@@ -55,6 +55,9 @@ TEST(SetupList, Splitting)
         /* 10 */ // a quote never closed hides no comma
         {"[SetupList]\nSetup1=1,a.exe,/x=\"a\" /y=\"b,c,1\n",
          {{"1", "a.exe", "/x=\"a\" /y=\"b", "c", "1"}}},
+        /* 11 */ // quotes in two fields stay in each, and no pair spans the comma between them
+        {"[SetupList]\nSetup1=1,\"a b.exe\",/x \"y\", ,\n",
+         {{"1", "\"a b.exe\"", "/x \"y\"", " ", ""}}},
     };
     MakeMedium("");
     int number = 0;
