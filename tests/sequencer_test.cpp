@@ -654,5 +654,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "restart started"},
         OutcomeCase{"FailureWinsOverRestart",
                     "[SetupSilent]\nSetup1=1,a.exe, , ,1\nSetup2=1,gone.exe, ,\n", "/s", +[] {},
-                    EXIT_INSTALL_FAILED, 1, "step 2 failed: file missing"}),
+                    EXIT_INSTALL_FAILED, 1, "step 2 failed: file missing"},
+        OutcomeCase{"DeclaredCodesSeparatedByCommas",
+                    "[SetupList]\nSetup1=1,b.exe,/q\nSetup2=1,c.exe,/q\n[ExitCodes]\n"
+                    "b.exe=1638:success,5:restart\nc.exe=1638:success,5:restart\n",
+                    "",
+                    +[] {
+                        EndsWith("b.exe", 1638);
+                        EndsWith("c.exe", 5);
+                    },
+                    EXIT_RESTART_NEEDED, 0, "an installer needs a restart"}),
     ByName());
