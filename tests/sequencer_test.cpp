@@ -671,5 +671,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Not read at all, so 5 keeps its default meaning.
         OutcomeCase{"DeclaredCodesTooLong", DeclaredTooLong.c_str(), "",
                     +[] { EndsWith("b.exe", 5); }, EXIT_INSTALL_FAILED, 0,
-                    "step 1 failed: exit code 5"}),
+                    "step 1 failed: exit code 5"},
+        OutcomeCase{"InstallerBusyTwice", "[SetupList]\nSetup1=1,b.exe,/q\nSetup2=1,c.exe,/q\n", "",
+                    +[] {
+                        EndsWith("b.exe", EXIT_INSTALLER_BUSY);
+                        EndsWith("c.exe", EXIT_INSTALLER_BUSY);
+                    },
+                    EXIT_INSTALLER_BUSY, 0, "step 1 found the Windows Installer busy"}),
     ByName());
