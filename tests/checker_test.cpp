@@ -271,7 +271,15 @@ INSTANTIATE_TEST_SUITE_P(
                    {"a.exe", "stagerun.exe.local\\"},
                    false,
                    {"dll-redirection@-"},
-                   CHECK_ERRORS}),
+                   CHECK_ERRORS},
+        // As the launcher ends a run that loaded no step.
+        MediumCase{"NoStepsFailsTheRun",
+                   "[SetupList]\nSetup1=\n",
+                   {},
+                   false,
+                   {"no-steps@2"},
+                   CHECK_ERRORS,
+                   EXIT_INSTALL_FAILED}),
     [](const ::testing::TestParamInfo<MediumCase> &info) { return std::string(info.param.name); });
 
 TEST(Checker, SiblingMissingAndNoLauncher)
