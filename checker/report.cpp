@@ -174,7 +174,7 @@ void ReportExitRules(void)
         JsonMember("exitCodes");
         fputc('[', ReportOut);
     }
-    BOOL first = TRUE;
+    BOOL first = TRUE, firstJson = TRUE;
     for (int pass = 0; pass < 2; pass++) {
         const ExitRule *rule = pass == 0 ? Plan.exitRules : DefaultExitRules;
         const ExitRule *end = rule + (pass == 0 ? Plan.exitRuleCount : DEFAULT_EXIT_RULES);
@@ -187,11 +187,11 @@ void ReportExitRules(void)
             size_t used = strlen(line);
             if (Json)
                 fprintf(ReportOut, "%s{\"code\": %lu, \"meaning\": \"%s\", \"rule\": \"%s\"}",
-                        first ? "" : ", ", (unsigned long)rule->code, meaning, rules[pass]);
+                        firstJson ? "" : ", ", (unsigned long)rule->code, meaning, rules[pass]);
             else
                 snprintf(line + used, sizeof(line) - used, "%s%lu %s", first ? "" : ", ",
                          (unsigned long)rule->code, meaning);
-            first = FALSE;
+            first = firstJson = FALSE;
         }
         if (pass == 0 && !first && !Json)
             snprintf(line + strlen(line), sizeof(line) - strlen(line), " (%s); ", rules[0]);
