@@ -1,6 +1,7 @@
 // The medium checker: the findings each trap gives, what it cannot read, and that the plan it
 // prints is the run the launcher then performs.
 #include "checking.h"
+#include "json_check.h"
 
 #include <regex>
 #include <sstream>
@@ -281,7 +282,15 @@ INSTANTIATE_TEST_SUITE_P(
                    {"a.exe", "stagerun.exe.local\\"},
                    false,
                    {"dll-redirection@-"},
-                   CHECK_ERRORS}),
+                   CHECK_ERRORS},
+        // As the launcher ends a run that loaded no step.
+        MediumCase{"NoStepsFailsTheRun",
+                   "[SetupList]\nSetup1=\n",
+                   {},
+                   false,
+                   {"no-steps@2"},
+                   CHECK_ERRORS,
+                   EXIT_INSTALL_FAILED}),
     [](const ::testing::TestParamInfo<MediumCase> &info) { return std::string(info.param.name); });
 
 TEST(Checker, SiblingMissingAndNoLauncher)
@@ -424,3 +433,23 @@ INSTANTIATE_TEST_SUITE_P(
             "NativeJson", false, true, "D:\\My Media", false, true, CHECK_CLEAN,
             "{\"launcher\": \"stagerun64.exe\", \"windows\": \"64-bit\", \"medium\": ", ""}),
     ByName());
+
+// The JSON report is one well-formed document for a medium that uses every section, in the normal
+// and the silent run: each step's fields, waits and exit-code rules, the findings with their paths
+// and quotes (a code given twice among them).
+TEST(Checker, JsonReportIsWellFormed)
+{
+    MakeMedium("[SetupList]\nSetup1=0,d.inf,vid_1234\nSetup2=1,sub\\a.exe, ,b.exe~*.tmp\n"
+               "Setup3=2,t.exe,/q -f1\"%curdir%\\s.iss\" -f2\"%windir%\\s.log\", ,1\n"
+               "Setup4=-1,x,vid_1234\nSetup5=-2\n"
+               "[SetupSilent]\nSetup1=1,a.exe, ,\n"
+               "[StageRun]\nLog=%windir%\\setup.log\n"
+               "[ExitCodes]\nsub\\a.exe=1638:success 5:restart,5:failure\nt.exe=0:restart\n");
+    for (const char *file : {"stagerun64.exe", "d.inf", "a.exe", "sub\\a.exe", "sub\\t.exe"})
+        sim::WriteFile(std::string("C:\\Pkg\\") + file, "MZ");
+    std::string json = Check("C:\\Pkg", false, true).text;
+    EXPECT_TRUE(IsJson(json)) << json;
+    EXPECT_NE(std::string::npos, json.find("\"code\": \"exit-codes-invalid\"")) << json;
+    std::string silent = Check("C:\\Pkg", true, true).text;
+    EXPECT_TRUE(IsJson(silent)) << silent;
+}

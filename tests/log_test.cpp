@@ -336,7 +336,26 @@ INSTANTIATE_TEST_SUITE_P(
                     "answered 2, last error 2: The system cannot find the file specified.)",
                     "silent run, no message box: \"Cannot start stagerun64.exe\": error 2: The "
                     "system cannot find the file specified.",
-                    "==== end of run, exit code 2: stagerun64.exe not started"}}),
+                    "==== end of run, exit code 2: stagerun64.exe not started"}},
+        // The first rule for a code holds; the second is named and left.
+        FailingRun{"DeclaredCodeTwice",
+                   "[SetupList]\nSetup1=1,b.exe,/q\n[ExitCodes]\nb.exe=5:success 5:failure\n",
+                   Tail,
+                   +[] {
+                       sim::Program program;
+                       program.exitCode = 5;
+                       AddInstaller("C:\\Pkg\\b.exe", 1000, program);
+                   },
+                   {"step 1: run .\\b.exe in C:\\Pkg under the dialog, parameters \"/q\"; waits "
+                    "for it and the wait list \"\" (split at *)",
+                    "step 1: [ExitCodes] \"5:success 5:failure\"",
+                    "step 1: [ExitCodes] ignores what it cannot read: \"5:failure\"",
+                    "step 1: started (ShellExecute answered 42)",
+                    "step 1: held by B.EXE (id 5000), started by this launcher",
+                    "step 1: B.EXE held it for 0.8 s",
+                    "step 1: b.exe ended with exit code 5: success ([ExitCodes])",
+                    "step 2: no more steps: the run ends", "no step asked for a restart",
+                    "==== end of run, exit code 0: all steps done"}}),
     [](const ::testing::TestParamInfo<FailingRun> &info) { return std::string(info.param.name); });
 
 // Whether the text parts into whole characters of code page 949, whose lead bytes are 0x81-0xFE.

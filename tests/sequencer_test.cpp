@@ -572,6 +572,10 @@ static void EndsWith(const char *file, DWORD code)
 static const char Flagged[] =
     "[SetupList]\nSetup1=1,a.exe, , ,1\n[SetupSilent]\nSetup1=1,a.exe, , ,1\n";
 static const char Clean[] = "all steps done";
+// An [ExitCodes] value of 160 characters, one more than is read.
+static const std::string DeclaredTooLong =
+    "[SetupList]\nSetup1=1,b.exe,/q\n[ExitCodes]\nb.exe=5:success " + std::string(141, '0') +
+    "1:failure\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, ExitCode,
@@ -682,5 +686,24 @@ INSTANTIATE_TEST_SUITE_P(
                     "restart started"},
         OutcomeCase{"FailureWinsOverRestart",
                     "[SetupSilent]\nSetup1=1,a.exe, , ,1\nSetup2=1,gone.exe, ,\n", "/s", +[] {},
-                    EXIT_INSTALL_FAILED, 1, "step 2 failed: file missing"}),
+                    EXIT_INSTALL_FAILED, 1, "step 2 failed: file missing"},
+        OutcomeCase{"DeclaredCodesSeparatedByCommas",
+                    "[SetupList]\nSetup1=1,b.exe,/q\nSetup2=1,c.exe,/q\n[ExitCodes]\n"
+                    "b.exe=1638:success,5:restart\nc.exe=1638:success,5:restart\n",
+                    "",
+                    +[] {
+                        EndsWith("b.exe", 1638);
+                        EndsWith("c.exe", 5);
+                    },
+                    EXIT_RESTART_NEEDED, 0, "an installer needs a restart"},
+        // Not read at all, so 5 keeps its default meaning.
+        OutcomeCase{"DeclaredCodesTooLong", DeclaredTooLong.c_str(), "",
+                    +[] { EndsWith("b.exe", 5); }, EXIT_INSTALL_FAILED, 0,
+                    "step 1 failed: exit code 5"},
+        OutcomeCase{"InstallerBusyTwice", "[SetupList]\nSetup1=1,b.exe,/q\nSetup2=1,c.exe,/q\n", "",
+                    +[] {
+                        EndsWith("b.exe", EXIT_INSTALLER_BUSY);
+                        EndsWith("c.exe", EXIT_INSTALLER_BUSY);
+                    },
+                    EXIT_INSTALLER_BUSY, 0, "step 1 found the Windows Installer busy"}),
     ByName());

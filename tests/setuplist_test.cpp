@@ -55,6 +55,11 @@ TEST(SetupList, Splitting)
         /* 10 */ // a quote never closed hides no comma
         {"[SetupList]\nSetup1=1,a.exe,/x=\"a\" /y=\"b,c,1\n",
          {{"1", "a.exe", "/x=\"a\" /y=\"b", "c", "1"}}},
+        /* 11 */ // quotes in two fields stay in each, and no pair spans the comma between them
+        {"[SetupList]\nSetup1=1,\"a b.exe\",/x \"y\", ,\n",
+         {{"1", "\"a b.exe\"", "/x \"y\"", " ", ""}}},
+        /* 12 */ // of three quotes the first two pair: the third is the one never closed
+        {"[SetupList]\nSetup1=1,\"a.exe\",/x \"y,z,1\n", {{"1", "\"a.exe\"", "/x \"y", "z", "1"}}},
     };
     MakeMedium("");
     int number = 0;

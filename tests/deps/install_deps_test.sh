@@ -11,6 +11,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir "$work/bin"
 cat >"$work/bin/apt-get" <<'STUB'
 #!/usr/bin/env bash
+echo "$*" >>"$FAKE/calls"
 case "$1" in
   update)
     n=$(cat "$FAKE/update-fails"); echo $((n - 1)) >"$FAKE/update-fails"
@@ -31,11 +32,12 @@ chmod +x "$work/bin/"*
 
 failed=0
 # update failures | packages that cannot install | exit code | said (a line that must appear) | installed (a
-# package that must be, ! one that must not)
-while IFS='|' read -r fails broken code said installed; do
+# package that must be, ! one that must not) | how many times apt-get update ran (empty: not counted)
+while IFS='|' read -r fails broken code said installed updates; do
   [ -n "$fails" ] || continue
   echo "$fails" >"$work/update-fails"
   : >"$work/installed"
+  : >"$work/calls"
   out=$(PATH="$work/bin:$PATH" FAKE="$work" FAKE_BROKEN="$broken" INSTALL_DEPS_RETRY_PAUSE=0 \
         bash "$script" wine 2>&1)
   got=$?
@@ -46,9 +48,11 @@ while IFS='|' read -r fails broken code said installed; do
     !*) ! grep -qw -- "${installed#!}" "$work/installed" || ok=0 ;;
     *) grep -qw -- "$installed" "$work/installed" || ok=0 ;;
   esac
+  ran=$(grep -c '^update' "$work/calls")
+  [ -z "$updates" ] || [ "$ran" -eq "$updates" ] || ok=0
   if [ "$ok" -eq 0 ]; then
     failed=$((failed + 1))
-    echo "FAILED: update fails $fails, broken '$broken': exit $got (want $code), want '$said', installed '$installed'"
+    echo "FAILED: update fails $fails, broken '$broken': exit $got (want $code), want '$said', installed '$installed', updates $ran (want ${updates:-any})"
     echo "$out" | sed 's/^/    /'
     echo "    installed: $(cat "$work/installed")"
   fi
@@ -59,6 +63,7 @@ done <<'CASES'
 2|wine32:i386|0|installing wine wine64 xvfb|xdotool
 0|xvfb|1|cannot install xvfb (|!wine
 0|wine32:i386 nsis|1|cannot install nsis (|!wine
+1||0|trying once more|wine32:i386|2
 CASES
 [ "$failed" -eq 0 ] && echo "install-deps decisions: all cases passed"
 exit $((failed > 0))
