@@ -444,7 +444,9 @@ TEST(Checker, JsonReportIsWellFormed)
                "Setup4=-1,x,vid_1234\nSetup5=-2\n"
                "[SetupSilent]\nSetup1=1,a.exe, ,\n"
                "[StageRun]\nLog=%windir%\\setup.log\n"
-               "[ExitCodes]\nsub\\a.exe=1638:success 5:restart,5:failure\nt.exe=0:restart\n");
+               "[ExitCodes]\nsub\\a.exe=1638:success 5:restart,5:failure\nt.exe=0:restart\n"
+               "[Detect]\nsub\\a.exe=reg:HKLM\\SOFTWARE\\\"A\",V>=1\nt.exe=file:t.exe\n"
+               "a.exe=file:%curdir%\\a.exe\n");
     for (const char *file : {"stagerun64.exe", "d.inf", "a.exe", "sub\\a.exe", "sub\\t.exe"})
         sim::WriteFile(std::string("C:\\Pkg\\") + file, "MZ");
     std::string json = Check("C:\\Pkg", false, true).text;

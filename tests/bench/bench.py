@@ -52,7 +52,8 @@ sys.path.insert(0, os.path.join(REPO, "scripts"))
 from kit import version  # noqa: E402
 
 LAUNCHER = {"p64": "stagerun64.exe", "p32": "stagerun.exe"}
-EXECUTABLES = (("stagerun.exe", 40 * 1024), ("stagerun64.exe", 40 * 1024))
+# The size each launcher must stay within.
+EXECUTABLES = (("stagerun.exe", 44 * 1024), ("stagerun64.exe", 44 * 1024))
 # DLLs that every Windows installation has in its system directory.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "comctl32.dll",
                "setupapi.dll", "cfgmgr32.dll", "newdev.dll", "msvcrt.dll", "version.dll", "ole32.dll",
