@@ -170,9 +170,10 @@ static BOOL EvaluateRegistry(void)
     }
     if (rule->op == COMPARE_NONE)
         return Found(TRUE, "exists", "");
-    DWORD value, wanted;
+    DWORD value = 0, wanted;
     if (type == REG_DWORD) {
-        memcpy(&value, data, sizeof(value));
+        // Windows keeps whatever size was written: a short one reads as its bytes.
+        memcpy(&value, data, size < sizeof(value) ? size : sizeof(value));
         wsprintfA(number, "%lu", (unsigned long)value);
         Found(FALSE, "is %s", number);
         if (!ReadNumberText(rule->operand, strlen(rule->operand), &wanted))
