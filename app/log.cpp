@@ -340,7 +340,7 @@ static void LogLaunchPlan(int n)
         Note("@[" DETECT_SECTION "] %q cannot be read (%s): ignored", Plan.detectText,
              Plan.detectFound);
     else if (Plan.detect != DETECT_NONE)
-        Note("@[" DETECT_SECTION "] %s %s: not installed", Plan.detectText, Plan.detectFound);
+        Note("@[" DETECT_SECTION "] %s %s: the step runs", Plan.detectText, Plan.detectFound);
     if (Plan.ignoredExitItems[0] != '\0')
         Note("@[" EXIT_CODES_SECTION "] ignores what it cannot read: %q", Plan.ignoredExitItems);
 }
