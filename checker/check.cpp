@@ -294,7 +294,8 @@ static void ReportExitCodes(int n)
 }
 
 // What the step's installer is, what a run of it nobody watches needs, and the exit code of it the
-// defaults read wrong.
+// defaults read wrong. In a silent run, one whose arguments hold none of its unattended switches
+// shows its window and waits for someone to answer it.
 static void ReportInstaller(int n)
 {
     InstallerType type =
@@ -314,6 +315,11 @@ static void ReportInstaller(int n)
                  item, (unsigned long)kind->noteCode, kind->noteWhy);
         ReportField("exitCodeItem", "declare", item, note);
     }
+    if (SilentMode && !HasUnattendedSwitch(type, SetupTable.Arguments[n]))
+        AddFinding(FINDING_WARNING, KeyLine(n), n, "not-silent",
+                   "%s (%s) gets none of its unattended switches: in this silent run it shows its "
+                   "window and waits for someone; pass %s",
+                   SetupTable.File[n], kind->name, kind->unattended);
 }
 
 static void ReportLaunch(int n)
