@@ -58,12 +58,3 @@ INSTANTIATE_TEST_SUITE_P(
                   TYPE_UNKNOWN},
         ImageCase{"CutPackage", CompoundFile(0x000C1084).substr(0, 600), TYPE_UNKNOWN}),
     ByName());
-
-// A file that is not there, or a folder, is no installer of any kind.
-TEST(RecognizedInstaller, MissingFileIsUnknown)
-{
-    MakeMedium("");
-    sim::MakeDirectory("C:\\Pkg\\folder.exe");
-    EXPECT_EQ(TYPE_UNKNOWN, RecognizeInstaller("C:\\Pkg\\none.exe"));
-    EXPECT_EQ(TYPE_UNKNOWN, RecognizeInstaller("C:\\Pkg\\folder.exe"));
-}
