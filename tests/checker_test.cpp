@@ -306,8 +306,8 @@ INSTANTIATE_TEST_SUITE_P(
                    CHECK_WARNINGS,
                    -1,
                    false,
-                   {{"n.exe", PeImage({}, nullptr, NsisFirstHeader())},
-                    {"b.exe", PeImage({".wixburn"})},
+                   {{"n.exe", PeImage(".text", NsisFirstHeader)},
+                    {"b.exe", PeImage(".wixburn")},
                     {"p.msi", CompoundFile(0x000C1084)}}}),
     [](const ::testing::TestParamInfo<MediumCase> &info) { return std::string(info.param.name); });
 

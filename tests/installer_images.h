@@ -4,18 +4,11 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-inline void Put16(std::string &bytes, size_t at, uint32_t value)
+inline void Put(std::string &bytes, size_t at, uint32_t value, int size = 4)
 {
-    bytes[at] = (char)(value & 0xFF);
-    bytes[at + 1] = (char)(value >> 8 & 0xFF);
-}
-
-inline void Put32(std::string &bytes, size_t at, uint32_t value)
-{
-    Put16(bytes, at, value & 0xFFFF);
-    Put16(bytes, at + 2, value >> 16);
+    for (int i = 0; i < size; i++)
+        bytes[at + i] = (char)(value >> 8 * i);
 }
 
 inline std::string Wide(const std::string &text)
@@ -23,107 +16,48 @@ inline std::string Wide(const std::string &text)
     std::string wide;
     for (char c : text)
         wide += std::string(1, c) + '\0';
-    return wide;
+    return wide + std::string(2, '\0');
 }
 
-struct ImageResource {
-    uint32_t type, id;
-    std::string data;
-};
-
-// A PE32 image with a ".text" section, the named sections after it, and a ".rsrc" section holding
-// the resource when there is one (type, id, one language); then what follows the image.
-inline std::string PeImage(const std::vector<std::string> &names = {},
-                           const ImageResource *resource = nullptr, const std::string &after = "")
+// A PE32 image of one 512-byte section at address 0x1000, holding a resource of the type and id
+// when type is not 0; then what follows the image.
+inline std::string PeImage(const std::string &section = ".text", const std::string &after = "",
+                           uint32_t type = 0, uint32_t id = 0, const std::string &data = "")
 {
-    const uint32_t fileAlignment = 0x200, sectionAlignment = 0x1000, peAt = 0x40;
-    std::vector<std::string> sections = {".text"};
-    sections.insert(sections.end(), names.begin(), names.end());
-    std::vector<std::string> contents(sections.size(), std::string(16, '\xC3'));
-    uint32_t resourceRva = 0;
-    if (resource != nullptr) {
-        resourceRva = sectionAlignment * (uint32_t)(sections.size() + 1);
-        // Three directory levels of one entry each, the data entry, then the data.
-        std::string tree(0x58, '\0');
-        const uint32_t ids[] = {resource->type, resource->id, 0x409};
-        for (uint32_t level = 0; level < 3; level++) {
-            Put16(tree, level * 0x18 + 14, 1);
-            Put32(tree, level * 0x18 + 16, ids[level]);
-            Put32(tree, level * 0x18 + 20, (level + 1) * 0x18 | (level < 2 ? 0x80000000 : 0));
-        }
-        Put32(tree, 0x48, resourceRva + 0x58);
-        Put32(tree, 0x4C, (uint32_t)resource->data.size());
-        sections.push_back(".rsrc");
-        contents.push_back(tree + resource->data);
-    }
-    std::string image(fileAlignment, '\0');
-    image[0] = 'M';
-    image[1] = 'Z';
-    Put32(image, 0x3C, peAt);
-    image.replace(peAt, 4, std::string("PE\0\0", 4));
-    Put16(image, peAt + 4, 0x14C);
-    Put16(image, peAt + 6, (uint32_t)sections.size());
-    Put16(image, peAt + 20, 224);
-    Put16(image, peAt + 22, 0x102);
-    const size_t optional = peAt + 24;
-    Put16(image, optional, 0x10B);
-    Put32(image, optional + 28, 0x400000);
-    Put32(image, optional + 32, sectionAlignment);
-    Put32(image, optional + 36, fileAlignment);
-    Put32(image, optional + 56, sectionAlignment * (uint32_t)(sections.size() + 1));
-    Put32(image, optional + 60, fileAlignment);
-    Put16(image, optional + 68, 2);
-    Put32(image, optional + 92, 16);
-    if (resource != nullptr) {
-        Put32(image, optional + 96 + 16, resourceRva);
-        Put32(image, optional + 96 + 20, (uint32_t)contents.back().size());
-    }
-    for (size_t i = 0; i < sections.size(); i++) {
-        size_t entry = optional + 224 + i * 40;
-        uint32_t raw =
-            ((uint32_t)contents[i].size() + fileAlignment - 1) / fileAlignment * fileAlignment;
-        image.replace(entry, sections[i].size(), sections[i]);
-        Put32(image, entry + 8, (uint32_t)contents[i].size());
-        Put32(image, entry + 12, sectionAlignment * (uint32_t)(i + 1));
-        Put32(image, entry + 16, raw);
-        Put32(image, entry + 20, (uint32_t)image.size());
-        image += contents[i] + std::string(raw - contents[i].size(), '\0');
-    }
-    return image + after;
+    // Offset, value and size of each field: "MZ", where "PE" is, "PE"; i386, one section, the
+    // optional header's size, an executable; PE32, its base, alignments, sizes, a Windows program,
+    // 16 data directories, where the resources are; the section's sizes and places. In the
+    // section: three resource directory levels of one entry each (type, id, language) lead to the
+    // data entry at 0x48, whose data follows it.
+    const uint32_t resources = type != 0 ? 0x1000 : 0, size = (uint32_t)data.size();
+    const uint32_t fields[] = {
+        0,     0x5A4D,   2, 0x3C,  0x40,       4, 0x40,  0x4550,     4, 0x44,  0x14C,     2,
+        0x46,  1,        2, 0x54,  224,        2, 0x56,  0x102,      2, 0x58,  0x10B,     2,
+        0x74,  0x400000, 4, 0x78,  0x1000,     4, 0x7C,  0x200,      4, 0x90,  0x2000,    4,
+        0x94,  0x200,    4, 0x9C,  2,          2, 0xB4,  16,         4, 0xC8,  resources, 4,
+        0x140, 0x200,    4, 0x144, 0x1000,     4, 0x148, 0x200,      4, 0x14C, 0x200,     4,
+        0x20E, 1,        2, 0x210, type,       4, 0x214, 0x80000018, 4, 0x226, 1,         2,
+        0x228, id,       4, 0x22C, 0x80000030, 4, 0x23E, 1,          2, 0x240, 0x409,     4,
+        0x244, 0x48,     4, 0x248, 0x1058,     4, 0x24C, size,       4};
+    std::string image(0x400, '\0');
+    for (size_t i = 0; i < sizeof(fields) / sizeof(fields[0]); i += 3)
+        Put(image, fields[i], fields[i + 1], (int)fields[i + 2]);
+    image.replace(0x138, section.size(), section);
+    return image.replace(0x258, data.size(), data) + after;
 }
 
-// A version resource's String block: its lengths and type, the UTF-16 key, the value at the next
-// 32-bit boundary.
-inline std::string VersionString(const std::string &key, const std::string &value)
-{
-    std::string block = std::string(6, '\0') + Wide(key) + std::string(2, '\0');
-    block += std::string((4 - block.size() % 4) % 4, '\0') + Wide(value) + std::string(2, '\0');
-    Put16(block, 0, (uint32_t)block.size());
-    Put16(block, 2, (uint32_t)value.size() + 1);
-    Put16(block, 4, 1);
-    return block;
-}
+// NSIS's first header: flags, signature, magic text, two lengths.
+const std::string NsisFirstHeader("\0\0\0\0\xEF\xBE\xAD\xDENullsoftInst\0\0\0\0\0\0\0\0", 28);
 
-// NSIS's first header: flags, its signature and magic text, the two lengths.
-inline std::string NsisFirstHeader()
-{
-    return std::string(4, '\0') +
-           "\xEF\xBE\xAD\xDE"
-           "NullsoftInst" +
-           std::string(8, '\0');
-}
-
-// A compound file: the header with its signature, 512-byte sectors and the directory in sector 0,
-// then that sector with the root storage's entry and its class id.
+// A compound file of 512-byte sectors, its directory in sector 0, whose root storage has the class
+// whose first part is given.
 inline std::string CompoundFile(uint32_t classData1)
 {
-    std::string file(1024, '\0');
-    file.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
-    Put16(file, 0x1E, 9);
-    Put32(file, 0x30, 0);
-    file.replace(512, 20, Wide("Root Entry"));
+    std::string file = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + std::string(1016, '\0');
+    Put(file, 0x1E, 9, 2);
     file[512 + 0x42] = 5;
-    Put32(file, 512 + 0x50, classData1);
-    file.replace(512 + 0x58, 8, std::string("\xC0\0\0\0\0\0\0\x46", 8));
+    Put(file, 512 + 0x50, classData1);
+    Put(file, 512 + 0x58, 0xC0);
+    file[512 + 0x5F] = 0x46;
     return file;
 }

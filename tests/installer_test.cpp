@@ -9,10 +9,6 @@ struct ImageCase {
     std::string bytes; // the file's contents
     InstallerType type;
 };
-static void PrintTo(const ImageCase &image, std::ostream *out)
-{
-    *out << image.name;
-}
 class RecognizedInstaller : public ::testing::TestWithParam<ImageCase>
 {
 };
@@ -25,36 +21,27 @@ TEST_P(RecognizedInstaller, IsOfItsType)
     EXPECT_EQ(0, sim::OpenHandleCount());
 }
 
-static const ImageResource Inno = {10, 11111, "rDlPtS\xCD\xE6\xD7\x7B\x0B\x2A"};
-static const ImageResource InnoOtherId = {10, 11112, Inno.data};
-static const ImageResource ShieldVersion = {16, 1, VersionString("ProductName", "InstallShield")};
+// A version resource's ProductName string: lengths and type, the key, the value 32-bit aligned.
+static const std::string Version =
+    std::string(6, '\0') + Wide("ProductName") + std::string(2, '\0') + Wide("InstallShield");
 
 INSTANTIATE_TEST_SUITE_P(
     Files, RecognizedInstaller,
     ::testing::Values(
         ImageCase{"Package", CompoundFile(0x000C1084), TYPE_MSI},
         ImageCase{"Patch", CompoundFile(0x000C1086), TYPE_UNKNOWN},
-        ImageCase{"Burn", PeImage({".data", ".wixburn"}), TYPE_BURN},
-        ImageCase{"Inno", PeImage({}, &Inno), TYPE_INNO},
-        ImageCase{"InnoOtherResource", PeImage({}, &InnoOtherId), TYPE_UNKNOWN},
-        ImageCase{"Nsis", PeImage({}, nullptr, NsisFirstHeader()), TYPE_NSIS},
+        ImageCase{"Burn", PeImage(".wixburn"), TYPE_BURN},
+        ImageCase{"Inno", PeImage(".rsrc", "", 10, 11111, "rDlPtS\xCD\xE6"), TYPE_INNO},
+        ImageCase{"InnoOtherResource", PeImage(".rsrc", "", 10, 11112, "rDlPtS"), TYPE_UNKNOWN},
+        ImageCase{"Nsis", PeImage(".text", NsisFirstHeader), TYPE_NSIS},
         ImageCase{"NsisAtALaterBoundary",
-                  PeImage({}, nullptr, std::string(1024, 'x') + NsisFirstHeader()), TYPE_NSIS},
-        ImageCase{"InstallShieldVersion", PeImage({}, &ShieldVersion), TYPE_INSTALLSHIELD},
-        ImageCase{"InstallShieldStream", PeImage({}, nullptr, "ISSetupStream\0\0"),
-                  TYPE_INSTALLSHIELD},
-        ImageCase{"AdvancedInstaller",
-                  PeImage({}, nullptr, "ADVINSTSFX" + std::string(16000, '\0')), TYPE_ADVANCED},
-        ImageCase{"PlainImage", PeImage({".data"}), TYPE_UNKNOWN},
-        ImageCase{"NotAnImage", std::string(4096, 'M'), TYPE_UNKNOWN},
-        ImageCase{"Empty", "", TYPE_UNKNOWN},
-        // Cut inside the section table, in the version resource, in the first header, and in the
-        // compound file's root entry.
-        ImageCase{"CutBeforeTheSections", PeImage({".wixburn"}).substr(0, 0x150), TYPE_UNKNOWN},
-        ImageCase{"CutVersion",
-                  PeImage({}, &ShieldVersion).substr(0, PeImage({}, &ShieldVersion).size() - 0x180),
-                  TYPE_UNKNOWN},
-        ImageCase{"CutFirstHeader", PeImage({}, nullptr, NsisFirstHeader().substr(0, 12)),
-                  TYPE_UNKNOWN},
+                  PeImage(".text", std::string(1024, 'x') + NsisFirstHeader), TYPE_NSIS},
+        ImageCase{"InstallShieldVersion", PeImage(".rsrc", "", 16, 1, Version), TYPE_INSTALLSHIELD},
+        ImageCase{"InstallShieldStream", PeImage(".text", "ISSetupStream"), TYPE_INSTALLSHIELD},
+        ImageCase{"AdvancedInstaller", PeImage(".text", "ADVINSTSFX" + std::string(16000, '\0')),
+                  TYPE_ADVANCED},
+        ImageCase{"PlainImage", PeImage(), TYPE_UNKNOWN}, ImageCase{"Empty", "", TYPE_UNKNOWN},
+        // Cut inside the section table and in the root storage's entry.
+        ImageCase{"CutBeforeTheSections", PeImage(".wixburn").substr(0, 0x150), TYPE_UNKNOWN},
         ImageCase{"CutPackage", CompoundFile(0x000C1084).substr(0, 600), TYPE_UNKNOWN}),
     ByName());
