@@ -293,6 +293,35 @@ static void ReportExitCodes(int n)
     ReportDetect(n);
 }
 
+// What the step's installer is, what a run of it nobody watches needs, and the exit code of it the
+// defaults read wrong. In a silent run, one whose arguments hold none of its unattended switches
+// shows its window and waits for someone to answer it.
+static void ReportInstaller(int n)
+{
+    InstallerType type =
+        RecognizeInstaller(Plan.copySource[0] != '\0' ? Plan.copySource : TargetPath);
+    const InstallerKind *kind = &InstallerKinds[type];
+    ReportField("installer", "installer", kind->id, kind->name);
+    if (type == TYPE_UNKNOWN)
+        return;
+    ReportField("unattended", "unattended", kind->unattended, NULL);
+    BOOL declared = FALSE;
+    if (kind->noteCode != 0 && (MeaningOfExitCode(kind->noteCode, &declared), !declared)) {
+        char item[32];
+        char note[MESSAGE_SIZE];
+        snprintf(item, sizeof(item), "%lu:%s", (unsigned long)kind->noteCode,
+                 DeclaredExitMeanings[kind->noteMeaning]);
+        snprintf(note, sizeof(note), "[" EXIT_CODES_SECTION "] %s=%s (%lu: %s)", SetupTable.File[n],
+                 item, (unsigned long)kind->noteCode, kind->noteWhy);
+        ReportField("exitCodeItem", "declare", item, note);
+    }
+    if (SilentMode && !HasUnattendedSwitch(type, SetupTable.Arguments[n]))
+        AddFinding(FINDING_WARNING, KeyLine(n), n, "not-silent",
+                   "%s (%s) gets none of its unattended switches: in this silent run it shows its "
+                   "window and waits for someone; pass %s",
+                   SetupTable.File[n], kind->name, kind->unattended);
+}
+
 static void ReportLaunch(int n)
 {
     BOOL direct = Plan.action == ACTION_LAUNCH;
@@ -312,6 +341,7 @@ static void ReportLaunch(int n)
     ReportField("folder", "folder", Plan.folder, NULL);
     ReportParameters(n);
     ReportFlag("restart", "restart", Plan.reboot);
+    ReportInstaller(n);
     ReportExitCodes(n);
     ReportWaits(n);
     ReportStepEnd();

@@ -87,6 +87,31 @@ void ReportUnreadable(const CheckRequest *request, const char *message);
 BOOL ScanListFile(const char *path, char *message, size_t capacity);
 ScannedSection SectionIndex(const char *section);
 
+// Installers (installer.cpp): the technology of a launch step's installer, told from its bytes.
+enum InstallerType {
+    TYPE_UNKNOWN,
+    TYPE_MSI,
+    TYPE_BURN,
+    TYPE_INNO,
+    TYPE_NSIS,
+    TYPE_INSTALLSHIELD,
+    TYPE_ADVANCED,
+    INSTALLER_TYPES
+};
+struct InstallerKind {
+    const char *id;              // in the JSON report
+    const char *name;            // for people
+    const char *unattended;      // the switches to write for a run nobody watches
+    const char *const *switches; // any one of them makes a run unattended (see installer.cpp)
+    BOOL caseSensitive;          // NSIS reads its switches in their exact case, and "/" only
+    DWORD noteCode;              // an exit code the defaults read wrong for this type; 0: none
+    ExitMeaning noteMeaning;     // what it means
+    const char *noteWhy;
+};
+extern const InstallerKind InstallerKinds[INSTALLER_TYPES];
+InstallerType RecognizeInstaller(const char *path);
+BOOL HasUnattendedSwitch(InstallerType type, const char *arguments);
+
 // The whole check (check.cpp); returns the exit code.
 int CheckMedium(const CheckRequest *request);
 // The 32-bit checker on 64-bit Windows: the check by the 64-bit checker beside it (handoff.cpp).

@@ -1,6 +1,7 @@
 // The medium checker: the findings each trap gives, what it cannot read, and that the plan it
 // prints is the run the launcher then performs.
 #include "checking.h"
+#include "installer_images.h"
 #include "json_check.h"
 
 #include <regex>
@@ -44,6 +45,7 @@ struct MediumCase {
     int exitCode;
     int runExitCode = -1; // the launcher's, as the report predicts it; -1: not looked at
     bool noRestart = false;
+    std::vector<std::pair<std::string, std::string>> installers = {}; // name and contents
 };
 static void PrintTo(const MediumCase &medium, std::ostream *out)
 {
@@ -64,6 +66,8 @@ TEST_P(CheckedMedium, GivesItsFindings)
         else
             sim::WriteFile("C:\\Pkg\\" + file, "MZ");
     }
+    for (const auto &installer : c.installers)
+        sim::WriteFile("C:\\Pkg\\" + installer.first, installer.second);
     NoRestart = c.noRestart;
     CheckOutput out = Check("C:\\Pkg", c.silent);
     EXPECT_EQ(c.findings, FindingCodes(out.text)) << out.text;
@@ -290,7 +294,21 @@ INSTANTIATE_TEST_SUITE_P(
                    false,
                    {"no-steps@2"},
                    CHECK_ERRORS,
-                   EXIT_INSTALL_FAILED}),
+                   EXIT_INSTALL_FAILED},
+        // A recognised installer without its unattended switches in a silent run: NSIS's "/s"
+        // in lower case, a direct launch, an .msi without a quiet option; an unknown one is none.
+        MediumCase{"NotSilent",
+                   "[SetupSilent]\nSetup1=1,n.exe,/s\nSetup2=1,n.exe,/S\nSetup3=1,b.exe, ,\n"
+                   "Setup4=2,b.exe,/passive\nSetup5=1,p.msi,/norestart\nSetup6=1,a.exe, ,\n",
+                   {"a.exe"},
+                   true,
+                   {"not-silent@2", "not-silent@4", "not-silent@6"},
+                   CHECK_WARNINGS,
+                   -1,
+                   false,
+                   {{"n.exe", PeImage(".text", NsisFirstHeader)},
+                    {"b.exe", PeImage(".wixburn")},
+                    {"p.msi", CompoundFile(0x000C1084)}}}),
     [](const ::testing::TestParamInfo<MediumCase> &info) { return std::string(info.param.name); });
 
 TEST(Checker, SiblingMissingAndNoLauncher)

@@ -983,6 +983,47 @@ DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high)
     return (DWORD)info.st_size;
 }
 
+// As Windows moves it: from the start, the current position or the end, a 64-bit distance when
+// distanceHigh is given (which then gets the new position's high part), else a signed 32-bit one
+// whose result must fit 32 bits. A position before the start fails; one past the end does not.
+DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method)
+{
+    uintptr_t id;
+    struct stat info;
+    if (!LookupHandle(file, HANDLE_FILE, &id) ||
+        (HostPathOf(fileHandles[id].path, &info), info.st_mode == 0)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_SET_FILE_POINTER;
+    }
+    FileHandle &f = fileHandles[id];
+    long long move =
+        distanceHigh != NULL
+            ? (long long)(((unsigned long long)(DWORD)*distanceHigh << 32) | (DWORD)distance)
+            : (long long)distance;
+    long long base = method == FILE_BEGIN     ? 0
+                     : method == FILE_CURRENT ? (long long)f.position
+                     : method == FILE_END     ? (long long)info.st_size
+                                              : -1;
+    if (base < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    long long position = base + move;
+    if (position < 0) {
+        SetLastError(ERROR_NEGATIVE_SEEK);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh == NULL && position > 0xFFFFFFFELL) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    f.position = (size_t)position;
+    if (distanceHigh != NULL)
+        *distanceHigh = (LONG)(position >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return (DWORD)position;
+}
+
 // TMP, TEMP, USERPROFILE, else the Windows directory; made full and ended with a backslash.
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer)
 {

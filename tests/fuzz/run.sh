@@ -20,8 +20,11 @@ for binary in "$build"/fuzz_*; do
   target=${binary##*/fuzz_}
   mkdir -p "$build/corpus/$target"
   log="$build/$target.log"
-  # Setup-list values end at 149 characters: a kilobyte holds several steps and every trap.
-  if "$binary" -max_total_time="$seconds" -timeout=20 -max_len=1024 -print_final_stats=1 \
+  # Setup-list values end at 149 characters: a kilobyte holds several steps and every trap. An
+  # installer's markers lie as far as its last 16 KiB.
+  maxlen=1024
+  if [ "$target" = installer ]; then maxlen=20480; fi
+  if "$binary" -max_total_time="$seconds" -timeout=20 -max_len="$maxlen" -print_final_stats=1 \
       -artifact_prefix="$build/artifacts/$target-" "$build/corpus/$target" "$seeds/$target" \
       >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")

@@ -359,6 +359,13 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
 #define CP_ACP 0
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPVOID overlapped);
 DWORD WINAPI GetFileSize(HANDLE file, LPDWORD high);
+typedef LONG *PLONG;
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define ERROR_NEGATIVE_SEEK 131L
+DWORD WINAPI SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method);
 DWORD WINAPI GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filePart);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int count, LPWSTR wide,
                                int size);
