@@ -887,6 +887,67 @@ def checker_wow64(prefix, artifacts):
     return r.finish()
 
 
+def _build_nsis(dest):
+    p = subprocess.run(["makensis", "-V2", "-DOUT=" + dest, os.path.join(DATA, "e2ensis.nsi")],
+                       stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if p.returncode != 0:
+        raise HarnessError("makensis failed: " + p.stdout.decode("utf-8", "replace"))
+
+
+@scenario(["p64"])
+def checker_installers(prefix, artifacts):
+    """The checker on real installers, an NSIS one (makensis) and an MSI (wixl), each in a silent step
+    without its unattended switches: it names both types, reads the package's ProductCode as msiinfo
+    does and warns not-silent for both; the starter list /new prints for the folder, saved as
+    StageRun.ini, checks without errors and passes each installer its switches."""
+    import json
+    r = Run(prefix, "checker_installers", artifacts)
+    m = r.medium
+    c = r.checks
+    m.add_launcher("stagerun64.exe")
+    os.makedirs(os.path.join(m.dir, "nsis"))
+    os.makedirs(os.path.join(m.dir, "pkg"))
+    _build_nsis(os.path.join(m.dir, "nsis", "setup.exe"))
+    msi = os.path.join(m.dir, "pkg", "e2epkg.msi")
+    _build_msi(msi)
+    props = subprocess.run(["msiinfo", "export", msi, "Property"], stdout=subprocess.PIPE, check=True).stdout
+    code = re.search(rb"^ProductCode\t(\{[0-9A-F-]+\})", props, re.M).group(1).decode()
+    # NSIS takes only an upper-case /S; /norestart alone leaves the package's window up.
+    m.write_ini([("SetupSilent", [r"1,nsis\setup.exe,/s, ,", r"1,pkg\e2epkg.msi,/norestart"])])
+    check = os.path.join(os.environ.get("E2E_DIST", os.path.join(REPO, "dist")), "stagerun-check64.exe")
+
+    def report(*args):
+        rc, text = prefix.wine([check] + list(args) + [m.win], check=False)
+        log(text)
+        try:
+            return rc, text, json.loads(text) if "/json" in args else {}
+        except ValueError as exc:
+            c.check(False, "the /json form is one JSON document", str(exc))
+            return rc, text, {}
+
+    rc, text, _ = report("/s")
+    c.check(rc == 1, "exit code 1: warnings only", "(%d)" % rc)
+    for line, what in (("StageRun.ini:2: warning: not-silent: step 1: ", "the NSIS step's lower-case /s"),
+                       ("StageRun.ini:3: warning: not-silent: step 2: ", "the MSI step's /norestart alone")):
+        c.check(any(l.startswith(line) for l in text.splitlines()), "not-silent for " + what)
+    _, _, doc = report("/s", "/json")
+    found = [(s.get("installer"), s.get("productCode")) for s in doc.get("steps", [])]
+    c.check(found == [("nsis", None), ("msi", code)], "JSON: both types, and the ProductCode msiinfo reads",
+            "(%r, msiinfo %s)" % (found, code))
+    rc, listing = prefix.wine([check, "/new", m.win], check=False)
+    log("/new printed (exit code %d):\n%s" % (rc, listing))
+    c.check("msi:%s>=1.0.0" % code in listing, "the starter list's [Detect] rule for the package")
+    m.write_file("StageRun.ini", listing)
+    rc, text, _ = report()
+    c.check(rc in (0, 1), "the starter list checks with 0 errors", "(%d)" % rc)
+    rc, _, doc = report("/s", "/json")
+    steps = [s.get("installer") for s in doc.get("steps", [])]
+    silent = [f for f in doc.get("findings", []) if f.get("code") == "not-silent"]
+    c.check(steps == ["nsis", "msi"] and not silent, "its silent run: one step per installer, each with "
+            "its unattended switches", "(%r, %r)" % (steps, silent))
+    return r.finish()
+
+
 @scenario(["p64"], starts_32bit=True)
 def step_log(prefix, artifacts):
     """/s /log:<path> through the 32-bit launcher on a 64-bit prefix: the
