@@ -112,6 +112,20 @@ extern const InstallerKind InstallerKinds[INSTALLER_TYPES];
 InstallerType RecognizeInstaller(const char *path);
 BOOL HasUnattendedSwitch(InstallerType type, const char *arguments);
 
+// A Windows Installer package's identity (package.cpp): ProductName, ProductVersion, ProductCode
+// and UpgradeCode in this order, each empty when the package lacks it.
+#define PACKAGE_PROPERTIES 4
+#define PACKAGE_VALUE_SIZE 256
+enum PackageProperty { PACKAGE_NAME, PACKAGE_VERSION, PACKAGE_CODE, PACKAGE_UPGRADE_CODE };
+struct PackageIdentity {
+    char values[PACKAGE_PROPERTIES][PACKAGE_VALUE_SIZE];
+};
+// FALSE, and why, when the database cannot be opened or read.
+BOOL ReadPackageIdentity(const char *path, PackageIdentity *identity, char *why, size_t capacity);
+// The [Detect] rule that tells the package's product is installed: msi:{ProductCode}>=version;
+// FALSE when the package has no ProductCode or the rule does not fit.
+BOOL FormatDetectRule(const PackageIdentity *identity, char *rule, size_t capacity);
+
 // The whole check (check.cpp); returns the exit code.
 int CheckMedium(const CheckRequest *request);
 // The 32-bit checker on 64-bit Windows: the check by the 64-bit checker beside it (handoff.cpp).

@@ -473,3 +473,43 @@ TEST(Checker, JsonReportIsWellFormed)
     std::string silent = Check("C:\\Pkg", true, true).text;
     EXPECT_TRUE(IsJson(silent)) << silent;
 }
+
+// An MSI step's block names the package by its Property table, read through the Windows
+// Installer, and the [Detect] rule to write; a package it cannot open is said in one line. Every
+// handle is closed.
+TEST(Checker, PackageIdentity)
+{
+    MakeMedium("[SetupList]\nSetup1=1,w.msi,/qn\nSetup2=1,x.msi,/qn\n");
+    sim::WriteFile("C:\\Pkg\\stagerun64.exe", "MZ");
+    sim::WriteFile("C:\\Pkg\\w.msi", CompoundFile(0x000C1084));
+    sim::WriteFile("C:\\Pkg\\x.msi", CompoundFile(0x000C1084));
+    sim::SetMsiProperties("C:\\Pkg\\w.msi",
+                          {{"Manufacturer", "Acme"},
+                           {"ProductCode", "{8F1D2C3B-4A5E-4F60-9B7C-1D2E3F405162}"},
+                           {"ProductName", "Widget"},
+                           {"ProductVersion", "2.4.1"}});
+    CheckOutput out = Check("C:\\Pkg");
+    EXPECT_NE(std::string::npos,
+              out.text.find("    installer   Windows Installer package\n"
+                            "    unattended  /qn (or /quiet, /passive)\n"
+                            "    product     Widget\n"
+                            "    version     2.4.1\n"
+                            "    productCode {8F1D2C3B-4A5E-4F60-9B7C-1D2E3F405162}\n"
+                            "    declare     [Detect] w.msi=msi:{8F1D2C3B-4A5E-4F60-9B7C-"
+                            "1D2E3F405162}>=2.4.1\n"
+                            "    exit codes"))
+        << out.text;
+    EXPECT_NE(std::string::npos,
+              out.text.find("    unattended  /qn (or /quiet, /passive)\n"
+                            "    package     cannot be read: the Windows Installer cannot read it "
+                            "(error 110)\n"))
+        << out.text;
+    EXPECT_EQ(CHECK_CLEAN, out.exitCode);
+    std::string json = Check("C:\\Pkg", false, true).text;
+    EXPECT_NE(std::string::npos,
+              json.find("\"productName\": \"Widget\", \"productVersion\": \"2.4.1\", "
+                        "\"productCode\": \"{8F1D2C3B-4A5E-4F60-9B7C-1D2E3F405162}\", "
+                        "\"detectRule\": \"msi:{8F1D2C3B-4A5E-4F60-9B7C-1D2E3F405162}>=2.4.1\""))
+        << json;
+    EXPECT_EQ(0, sim::OpenHandleCount());
+}
