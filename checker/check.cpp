@@ -523,13 +523,16 @@ int CheckMedium(const CheckRequest *request)
     char folder[CHECK_PATH_SIZE];
     char path[CHECK_PATH_SIZE];
     char message[MESSAGE_SIZE];
-    if (IsRunningUnderWow64())
+    // A starter list reads only the medium's files: any checker can write it.
+    if (IsRunningUnderWow64() && !request->starter)
         return HandCheckTo64BitChecker(request);
     BeginFindings(request);
     if (!CheckFolder(request, folder, message)) {
         ReportUnreadable(request, message);
         return CHECK_UNREADABLE;
     }
+    if (request->starter)
+        return PrintStarterList(folder);
     if (!JoinPath(path, folder, SETUP_LIST_NAME) || !FileExists(path)) {
         snprintf(message, sizeof(message), "%s: no %s in this folder", folder, SETUP_LIST_NAME);
         ReportUnreadable(request, message);

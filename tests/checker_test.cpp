@@ -513,3 +513,63 @@ TEST(Checker, PackageIdentity)
         << json;
     EXPECT_EQ(0, sim::OpenHandleCount());
 }
+
+// /new prints a starter list for the installers in the folder and below, writes nothing, and the
+// list, saved beside them, checks without errors; a folder that is not there cannot be read.
+TEST(Checker, StarterList)
+{
+    MakeMedium("");
+    sim::WriteFile("C:\\Pkg\\Setup.exe", PeImage(".text", NsisFirstHeader));
+    sim::WriteFile("C:\\Pkg\\app.msi", CompoundFile(0x000C1084));
+    sim::SetMsiProperties(
+        "C:\\Pkg\\app.msi",
+        {{"ProductVersion", "1.0"}, {"ProductCode", "{11111111-2222-3333-4444-555555555555}"}});
+    sim::WriteFile("C:\\Pkg\\tools\\inst.exe", PeImage());
+    sim::WriteFile("C:\\Pkg\\tools\\readme.txt", "");
+    sim::WriteFile("C:\\Pkg\\stagerun64.exe", "MZ");
+    ReportOut = tmpfile();
+    CheckRequest request = {"C:\\Pkg", FALSE, FALSE, TRUE};
+    EXPECT_EQ(CHECK_CLEAN, CheckMedium(&request));
+    std::string list;
+    rewind(ReportOut);
+    for (int c; (c = fgetc(ReportOut)) != EOF;)
+        list += (char)c;
+    fclose(ReportOut);
+    ReportOut = NULL;
+    EXPECT_EQ("; StageRun.ini: a starter list by stagerun-check /new for the installers in\n"
+              "; C:\\Pkg and its subfolders, in name order, each folder's files before its "
+              "subfolders.\n"
+              "; Save it beside them, then check it: stagerun-check, and stagerun-check /s.\n"
+              "\n[SetupList]\n"
+              "; Reorder the steps as the products need: what another product needs runs first.\n"
+              "; Kind,File,Arguments,WaitList,RebootFlag\n"
+              "; Windows Installer package: 1.0 {11111111-2222-3333-4444-555555555555}\n"
+              "Setup1=1,app.msi, ,\n"
+              "; NSIS\n"
+              "Setup2=1,Setup.exe, ,\n"
+              "; unknown installer type: find its silent switches in its documentation\n"
+              "Setup3=1,tools\\inst.exe, ,\n"
+              "\n[SetupSilent]\n"
+              "; The same steps with each installer's unattended switches.\n"
+              "Setup1=1,app.msi,/qn\n"
+              "Setup2=1,Setup.exe,/S\n"
+              "; unknown installer type: find its silent switches in its documentation\n"
+              "Setup3=1,tools\\inst.exe, ,\n"
+              "\n[Detect]\n"
+              "; skips the step where the package's product is installed in this version or a "
+              "later one\n"
+              "app.msi=msi:{11111111-2222-3333-4444-555555555555}>=1.0\n",
+              list);
+    EXPECT_FALSE(sim::FileExistsAt("C:\\Pkg\\StageRun.ini"));
+    EXPECT_EQ(0, sim::OpenHandleCount());
+    sim::WriteFile("C:\\Pkg\\StageRun.ini", list);
+    for (bool silent : {false, true}) {
+        CheckOutput out = Check("C:\\Pkg", silent);
+        EXPECT_NE(std::string::npos, out.text.find("\n0 errors, ")) << out.text;
+    }
+    request.folder = "C:\\Missing";
+    ReportOut = tmpfile();
+    EXPECT_EQ(CHECK_UNREADABLE, CheckMedium(&request));
+    fclose(ReportOut);
+    ReportOut = NULL;
+}
