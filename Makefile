@@ -1,4 +1,4 @@
-# Entry points: make dist, make kit, make test, make demo, make bench (see README.md).
+# Entry points: make dist, make kit, make test, make demo, make bench (each described in docs/reference.md).
 JOBS ?= $(shell nproc)
 DEPS := scripts/install-deps.sh
 # Where dist and kit write; the release tests point it at a folder of their own.

@@ -293,13 +293,41 @@ static void ReportExitCodes(int n)
     ReportDetect(n);
 }
 
+// A package's identity from its Property table, and the [Detect] rule to write when the step has
+// none. A database the Windows Installer cannot read is said in one line: the check goes on.
+static void ReportPackage(int n, const char *path)
+{
+    static const char *const Names[PACKAGE_PROPERTIES] = {"productName", "productVersion",
+                                                          "productCode", "upgradeCode"};
+    static const char *const Labels[PACKAGE_PROPERTIES] = {"product", "version", "productCode",
+                                                           "upgradeCode"};
+    PackageIdentity identity;
+    char why[MESSAGE_SIZE / 2]; // its sentences are short
+    if (!ReadPackageIdentity(path, &identity, why, sizeof(why))) {
+        char note[MESSAGE_SIZE];
+        snprintf(note, sizeof(note), "cannot be read: %s", why);
+        ReportField("packageError", "package", why, note);
+        return;
+    }
+    for (int i = 0; i < PACKAGE_PROPERTIES; i++) {
+        if (identity.values[i][0] != '\0')
+            ReportField(Names[i], Labels[i], identity.values[i], NULL);
+    }
+    char rule[DETECT_SIZE];
+    if (Plan.detect == DETECT_NONE && FormatDetectRule(&identity, rule, sizeof(rule))) {
+        char note[MESSAGE_SIZE];
+        snprintf(note, sizeof(note), "[" DETECT_SECTION "] %s=%s", SetupTable.File[n], rule);
+        ReportField("detectRule", "declare", rule, note);
+    }
+}
+
 // What the step's installer is, what a run of it nobody watches needs, and the exit code of it the
 // defaults read wrong. In a silent run, one whose arguments hold none of its unattended switches
 // shows its window and waits for someone to answer it.
 static void ReportInstaller(int n)
 {
-    InstallerType type =
-        RecognizeInstaller(Plan.copySource[0] != '\0' ? Plan.copySource : TargetPath);
+    const char *path = Plan.copySource[0] != '\0' ? Plan.copySource : TargetPath;
+    InstallerType type = RecognizeInstaller(path);
     const InstallerKind *kind = &InstallerKinds[type];
     ReportField("installer", "installer", kind->id, kind->name);
     if (type == TYPE_UNKNOWN)
@@ -315,6 +343,8 @@ static void ReportInstaller(int n)
                  item, (unsigned long)kind->noteCode, kind->noteWhy);
         ReportField("exitCodeItem", "declare", item, note);
     }
+    if (type == TYPE_MSI)
+        ReportPackage(n, path);
     if (SilentMode && !HasUnattendedSwitch(type, SetupTable.Arguments[n]))
         AddFinding(FINDING_WARNING, KeyLine(n), n, "not-silent",
                    "%s (%s) gets none of its unattended switches: in this silent run it shows its "
@@ -493,13 +523,16 @@ int CheckMedium(const CheckRequest *request)
     char folder[CHECK_PATH_SIZE];
     char path[CHECK_PATH_SIZE];
     char message[MESSAGE_SIZE];
-    if (IsRunningUnderWow64())
+    // A starter list reads only the medium's files: any checker can write it.
+    if (IsRunningUnderWow64() && !request->starter)
         return HandCheckTo64BitChecker(request);
     BeginFindings(request);
     if (!CheckFolder(request, folder, message)) {
         ReportUnreadable(request, message);
         return CHECK_UNREADABLE;
     }
+    if (request->starter)
+        return PrintStarterList(folder);
     if (!JoinPath(path, folder, SETUP_LIST_NAME) || !FileExists(path)) {
         snprintf(message, sizeof(message), "%s: no %s in this folder", folder, SETUP_LIST_NAME);
         ReportUnreadable(request, message);

@@ -54,6 +54,7 @@ struct CheckRequest {
     const char *folder; // NULL: the current folder
     BOOL silent;
     BOOL json;
+    BOOL starter; // /new: print a starter list for the installers in the folder instead
 };
 
 // Report (report.cpp): findings are kept, steps are written as they are planned.
@@ -102,6 +103,7 @@ struct InstallerKind {
     const char *id;              // in the JSON report
     const char *name;            // for people
     const char *unattended;      // the switches to write for a run nobody watches
+    const char *written;         // those a starter list writes: nothing it would have to supply
     const char *const *switches; // any one of them makes a run unattended (see installer.cpp)
     BOOL caseSensitive;          // NSIS reads its switches in their exact case, and "/" only
     DWORD noteCode;              // an exit code the defaults read wrong for this type; 0: none
@@ -111,6 +113,24 @@ struct InstallerKind {
 extern const InstallerKind InstallerKinds[INSTALLER_TYPES];
 InstallerType RecognizeInstaller(const char *path);
 BOOL HasUnattendedSwitch(InstallerType type, const char *arguments);
+
+// A Windows Installer package's identity (package.cpp): ProductName, ProductVersion, ProductCode
+// and UpgradeCode in this order, each empty when the package lacks it.
+#define PACKAGE_PROPERTIES 4
+#define PACKAGE_VALUE_SIZE 256
+enum PackageProperty { PACKAGE_NAME, PACKAGE_VERSION, PACKAGE_CODE, PACKAGE_UPGRADE_CODE };
+struct PackageIdentity {
+    char values[PACKAGE_PROPERTIES][PACKAGE_VALUE_SIZE];
+};
+// FALSE, and why, when the database cannot be opened or read.
+BOOL ReadPackageIdentity(const char *path, PackageIdentity *identity, char *why, size_t capacity);
+// The [Detect] rule that tells the package's product is installed: msi:{ProductCode}>=version;
+// FALSE when the package has no ProductCode or the rule does not fit.
+BOOL FormatDetectRule(const PackageIdentity *identity, char *rule, size_t capacity);
+
+// /new (starter.cpp): a starter list for the installers in the folder and its subfolders, on
+// ReportOut; the exit code.
+int PrintStarterList(const char *folder);
 
 // The whole check (check.cpp); returns the exit code.
 int CheckMedium(const CheckRequest *request);

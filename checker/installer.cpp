@@ -45,22 +45,25 @@ static const char *const InstallShieldSwitches[] = {"s", NULL};
 static const char *const AdvancedSwitches[] = {"exenoui", NULL};
 
 // In the order of InstallerType. A code of note is 0 when the defaults treat every code right.
+// InstallShield's InstallScript setups need a response file recorded with -r: a starter list
+// writes the switches of its MSI-based setups, which need none.
 const InstallerKind InstallerKinds[INSTALLER_TYPES] = {
-    {"unknown", "unknown: find its unattended switches in its documentation", "", UnknownSwitches,
-     FALSE, 0, MEANING_SUCCESS, NULL},
-    {"msi", "Windows Installer package", "/qn (or /quiet, /passive)", MsiSwitches, FALSE, 0,
+    {"unknown", "unknown: find its unattended switches in its documentation", "", "",
+     UnknownSwitches, FALSE, 0, MEANING_SUCCESS, NULL},
+    {"msi", "Windows Installer package", "/qn (or /quiet, /passive)", "/qn", MsiSwitches, FALSE, 0,
      MEANING_SUCCESS, NULL},
-    {"burn", "WiX Burn bundle", "/quiet (or /passive)", BurnSwitches, FALSE, 1638, MEANING_SUCCESS,
-     "a newer version is installed"},
-    {"inno", "Inno Setup", "/VERYSILENT /SUPPRESSMSGBOXES /NORESTART /SP-", InnoSwitches, FALSE, 8,
+    {"burn", "WiX Burn bundle", "/quiet (or /passive)", "/quiet", BurnSwitches, FALSE, 1638,
+     MEANING_SUCCESS, "a newer version is installed"},
+    {"inno", "Inno Setup", "/VERYSILENT /SUPPRESSMSGBOXES /NORESTART /SP-",
+     "/VERYSILENT /SUPPRESSMSGBOXES /NORESTART /SP-", InnoSwitches, FALSE, 8,
      MEANING_RESTART_NEEDED, "a restart is needed before setup can go on"},
-    {"nsis", "NSIS", "/S (upper case: NSIS takes \"/s\" for no switch)", NsisSwitches, TRUE, 0,
-     MEANING_SUCCESS, NULL},
+    {"nsis", "NSIS", "/S (upper case: NSIS takes \"/s\" for no switch)", "/S", NsisSwitches, TRUE,
+     0, MEANING_SUCCESS, NULL},
     {"installshield", "InstallShield",
-     "-s -f1\"<response file>\" (InstallScript), or /s /v\"/qn\" (MSI-based)",
+     "-s -f1\"<response file>\" (InstallScript), or /s /v\"/qn\" (MSI-based)", "/s /v\"/qn\"",
      InstallShieldSwitches, FALSE, 0, MEANING_SUCCESS, NULL},
-    {"advanced-installer", "Advanced Installer", "/exenoui /qn", AdvancedSwitches, FALSE, 0,
-     MEANING_SUCCESS, NULL},
+    {"advanced-installer", "Advanced Installer", "/exenoui /qn", "/exenoui /qn", AdvancedSwitches,
+     FALSE, 0, MEANING_SUCCESS, NULL},
 };
 
 static WORD Word(const BYTE *at)

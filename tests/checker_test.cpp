@@ -473,3 +473,103 @@ TEST(Checker, JsonReportIsWellFormed)
     std::string silent = Check("C:\\Pkg", true, true).text;
     EXPECT_TRUE(IsJson(silent)) << silent;
 }
+
+// An MSI step's block names the package by its Property table, read through the Windows
+// Installer, and the [Detect] rule to write; a package it cannot open is said in one line. Every
+// handle is closed.
+TEST(Checker, PackageIdentity)
+{
+    MakeMedium("[SetupList]\nSetup1=1,w.msi,/qn\nSetup2=1,x.msi,/qn\n");
+    sim::WriteFile("C:\\Pkg\\stagerun64.exe", "MZ");
+    sim::WriteFile("C:\\Pkg\\w.msi", CompoundFile(0x000C1084));
+    sim::WriteFile("C:\\Pkg\\x.msi", CompoundFile(0x000C1084));
+    sim::SetMsiProperties("C:\\Pkg\\w.msi",
+                          {{"Manufacturer", "Acme"},
+                           {"ProductCode", "{8F1D2C3B-4A5E-4F60-9B7C-1D2E3F405162}"},
+                           {"ProductName", "Widget"},
+                           {"ProductVersion", "2.4.1"}});
+    CheckOutput out = Check("C:\\Pkg");
+    EXPECT_NE(std::string::npos,
+              out.text.find("    installer   Windows Installer package\n"
+                            "    unattended  /qn (or /quiet, /passive)\n"
+                            "    product     Widget\n"
+                            "    version     2.4.1\n"
+                            "    productCode {8F1D2C3B-4A5E-4F60-9B7C-1D2E3F405162}\n"
+                            "    declare     [Detect] w.msi=msi:{8F1D2C3B-4A5E-4F60-9B7C-"
+                            "1D2E3F405162}>=2.4.1\n"
+                            "    exit codes"))
+        << out.text;
+    EXPECT_NE(std::string::npos,
+              out.text.find("    unattended  /qn (or /quiet, /passive)\n"
+                            "    package     cannot be read: the Windows Installer cannot read it "
+                            "(error 110)\n"))
+        << out.text;
+    EXPECT_EQ(CHECK_CLEAN, out.exitCode);
+    std::string json = Check("C:\\Pkg", false, true).text;
+    EXPECT_NE(std::string::npos,
+              json.find("\"productName\": \"Widget\", \"productVersion\": \"2.4.1\", "
+                        "\"productCode\": \"{8F1D2C3B-4A5E-4F60-9B7C-1D2E3F405162}\", "
+                        "\"detectRule\": \"msi:{8F1D2C3B-4A5E-4F60-9B7C-1D2E3F405162}>=2.4.1\""))
+        << json;
+    EXPECT_EQ(0, sim::OpenHandleCount());
+}
+
+// /new prints a starter list for the installers in the folder and below, writes nothing, and the
+// list, saved beside them, checks without errors; a folder that is not there cannot be read.
+TEST(Checker, StarterList)
+{
+    MakeMedium("");
+    sim::WriteFile("C:\\Pkg\\Setup.exe", PeImage(".text", NsisFirstHeader));
+    sim::WriteFile("C:\\Pkg\\app.msi", CompoundFile(0x000C1084));
+    sim::SetMsiProperties(
+        "C:\\Pkg\\app.msi",
+        {{"ProductVersion", "1.0"}, {"ProductCode", "{11111111-2222-3333-4444-555555555555}"}});
+    sim::WriteFile("C:\\Pkg\\tools\\inst.exe", PeImage());
+    sim::WriteFile("C:\\Pkg\\tools\\readme.txt", "");
+    sim::WriteFile("C:\\Pkg\\stagerun64.exe", "MZ");
+    ReportOut = tmpfile();
+    CheckRequest request = {"C:\\Pkg", FALSE, FALSE, TRUE};
+    EXPECT_EQ(CHECK_CLEAN, CheckMedium(&request));
+    std::string list;
+    rewind(ReportOut);
+    for (int c; (c = fgetc(ReportOut)) != EOF;)
+        list += (char)c;
+    fclose(ReportOut);
+    ReportOut = NULL;
+    EXPECT_EQ("; StageRun.ini: a starter list by stagerun-check /new for the installers in\n"
+              "; C:\\Pkg and its subfolders, in name order, each folder's files before its "
+              "subfolders.\n"
+              "; Save it beside them, then check it: stagerun-check, and stagerun-check /s.\n"
+              "\n[SetupList]\n"
+              "; Reorder the steps as the products need: what another product needs runs first.\n"
+              "; Kind,File,Arguments,WaitList,RebootFlag\n"
+              "; Windows Installer package: 1.0 {11111111-2222-3333-4444-555555555555}\n"
+              "Setup1=1,app.msi, ,\n"
+              "; NSIS\n"
+              "Setup2=1,Setup.exe, ,\n"
+              "; unknown installer type: find its silent switches in its documentation\n"
+              "Setup3=1,tools\\inst.exe, ,\n"
+              "\n[SetupSilent]\n"
+              "; The same steps with each installer's unattended switches.\n"
+              "Setup1=1,app.msi,/qn\n"
+              "Setup2=1,Setup.exe,/S\n"
+              "; unknown installer type: find its silent switches in its documentation\n"
+              "Setup3=1,tools\\inst.exe, ,\n"
+              "\n[Detect]\n"
+              "; skips the step where the package's product is installed in this version or a "
+              "later one\n"
+              "app.msi=msi:{11111111-2222-3333-4444-555555555555}>=1.0\n",
+              list);
+    EXPECT_FALSE(sim::FileExistsAt("C:\\Pkg\\StageRun.ini"));
+    EXPECT_EQ(0, sim::OpenHandleCount());
+    sim::WriteFile("C:\\Pkg\\StageRun.ini", list);
+    for (bool silent : {false, true}) {
+        CheckOutput out = Check("C:\\Pkg", silent);
+        EXPECT_NE(std::string::npos, out.text.find("\n0 errors, ")) << out.text;
+    }
+    request.folder = "C:\\Missing";
+    ReportOut = tmpfile();
+    EXPECT_EQ(CHECK_UNREADABLE, CheckMedium(&request));
+    fclose(ReportOut);
+    ReportOut = NULL;
+}

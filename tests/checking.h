@@ -15,7 +15,7 @@ struct CheckOutput {
 inline CheckOutput Check(const char *folder, bool silent = false, bool json = false)
 {
     ReportOut = tmpfile();
-    CheckRequest request = {folder, silent, json};
+    CheckRequest request = {folder, silent, json, FALSE};
     int exitCode = CheckMedium(&request);
     std::string text;
     rewind(ReportOut);

@@ -626,7 +626,8 @@ BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode)
 BOOL WINAPI CloseHandle(HANDLE handle)
 {
     uintptr_t module;
-    if (LookupHandle(handle, HANDLE_MODULE, &module) || !CloseSimHandle(handle)) {
+    if (LookupHandle(handle, HANDLE_MODULE, &module) || LookupHandle(handle, HANDLE_MSI, &module) ||
+        !CloseSimHandle(handle)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

@@ -3,6 +3,8 @@
 
 #include <direct.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -1050,4 +1052,101 @@ DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer)
 UINT WINAPI GetACP(void)
 {
     return PRIMARYLANGID(systemLocale) == LANG_KOREAN ? 949 : 1252;
+}
+
+// --- Directory listings ------------------------------------------------------------------------
+// Only "folder\*" and "folder\*.*" are simulated. A folder other than a root lists "." and ".."
+// first; Windows promises no order for the rest (a FAT medium gives them in the order they were
+// written), so the stand-in gives them in reverse name order, for a program to sort them itself.
+namespace
+{
+struct Listing {
+    std::vector<std::pair<std::string, struct stat>> entries;
+    size_t next = 0;
+};
+std::map<uintptr_t, Listing> listings;
+uintptr_t nextListing = 1;
+
+bool FillFindData(Listing &listing, LPWIN32_FIND_DATAA data)
+{
+    if (listing.next >= listing.entries.size()) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return false;
+    }
+    const auto &entry = listing.entries[listing.next++];
+    memset(data, 0, sizeof(*data));
+    bool folder = S_ISDIR(entry.second.st_mode);
+    data->dwFileAttributes = folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    data->nFileSizeLow = folder ? 0 : (DWORD)entry.second.st_size;
+    data->nFileSizeHigh = folder ? 0 : (DWORD)((uint64_t)entry.second.st_size >> 32);
+    snprintf(data->cFileName, sizeof(data->cFileName), "%s", entry.first.c_str());
+    return true;
+}
+} // namespace
+
+HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data)
+{
+    std::string text = pattern;
+    size_t slash = text.rfind('\\');
+    if (slash == std::string::npos ||
+        (text.substr(slash + 1) != "*" && text.substr(slash + 1) != "*.*"))
+        abort();
+    std::string full;
+    std::string folder = text.substr(0, slash);
+    if (folder.size() == 2 && folder[1] == ':')
+        folder += '\\'; // "C:" alone is that drive's current directory
+    if (!ResolvePath(folder, &full) || !IsDirectoryAt(full)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    Listing listing;
+    std::string host = HostPathOf(full);
+    DIR *dir = opendir(host.c_str());
+    if (dir == nullptr) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::vector<std::string> names;
+    while (dirent *entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    closedir(dir);
+    std::sort(names.rbegin(), names.rend());
+    if (full.size() > 3)
+        names.insert(names.begin(), {".", ".."});
+    for (const std::string &name : names) {
+        struct stat info;
+        if (stat((host + "/" + name).c_str(), &info) == 0)
+            listing.entries.push_back({name, info});
+    }
+    if (!FillFindData(listing, data)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    uintptr_t id = nextListing++;
+    listings[id] = listing;
+    return OpenHandle(HANDLE_FIND, id);
+}
+
+BOOL WINAPI FindNextFileA(HANDLE find, LPWIN32_FIND_DATAA data)
+{
+    uintptr_t id;
+    if (!LookupHandle(find, HANDLE_FIND, &id)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return FillFindData(listings[id], data) ? TRUE : FALSE;
+}
+
+BOOL WINAPI FindClose(HANDLE find)
+{
+    uintptr_t id;
+    if (!LookupHandle(find, HANDLE_FIND, &id)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    listings.erase(id);
+    return CloseSimHandle(find) ? TRUE : FALSE;
 }

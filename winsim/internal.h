@@ -22,7 +22,9 @@ enum HandleKind {
     HANDLE_JOB,
     HANDLE_MUTEX,
     HANDLE_KEY,
-    HANDLE_MODULE // a file loaded as data: not a handle CloseHandle takes
+    HANDLE_MODULE, // a file loaded as data: not a handle CloseHandle takes
+    HANDLE_MSI,    // a Windows Installer database, view or record: MsiCloseHandle closes it
+    HANDLE_FIND    // a directory listing: FindClose closes it
 };
 HANDLE OpenHandle(HandleKind kind, uintptr_t object);
 bool LookupHandle(HANDLE handle, HandleKind kind, uintptr_t *object);

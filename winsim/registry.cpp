@@ -1,8 +1,9 @@
 // Simulated machine: the registry with the two views of 64-bit Windows, and the Windows
-// Installer's answers about installed products.
+// Installer's answers about installed products and the Property table of a package.
 #include "internal.h"
 
 #include <msi.h>
+#include <msiquery.h>
 
 #include <cctype>
 #include <cstring>
@@ -40,6 +41,53 @@ struct Product {
     ProductContext context;
 };
 std::map<std::string, Product> products; // by lower-case product code
+
+typedef std::vector<std::pair<std::string, std::string>> PropertyRows;
+std::map<std::string, PropertyRows> packages; // by lower-case full path
+// A database, a view on its Property table or a fetched record, by handle.
+enum MsiKind { MSI_DATABASE, MSI_VIEW, MSI_RECORD };
+struct MsiObject {
+    MsiKind kind;
+    PropertyRows rows;               // a database's, a view's
+    std::vector<int> columns;        // a view's: 0 Property, 1 Value
+    bool executed = false;           // a view's
+    size_t next = 0;                 // a view's: the row the next fetch gives
+    std::vector<std::string> fields; // a record's, from field 1
+};
+std::map<uintptr_t, MsiObject> msiObjects;
+uintptr_t nextMsiObject = 1;
+
+MsiObject *FindMsiObject(MSIHANDLE handle, MsiKind kind)
+{
+    uintptr_t id;
+    if (!LookupHandle((HANDLE)(uintptr_t)handle, HANDLE_MSI, &id) || msiObjects[id].kind != kind)
+        return nullptr;
+    return &msiObjects[id];
+}
+
+MSIHANDLE OpenMsiObject(const MsiObject &object)
+{
+    uintptr_t id = nextMsiObject++;
+    msiObjects[id] = object;
+    return (MSIHANDLE)(uintptr_t)OpenHandle(HANDLE_MSI, id);
+}
+
+// The words of a query, each "`name`" as its name; keywords in any case.
+std::vector<std::string> QueryWords(const std::string &query)
+{
+    std::vector<std::string> words;
+    std::string word;
+    for (char c : query + " ") {
+        if (c == ' ' || c == ',' || c == '\t') {
+            if (!word.empty())
+                words.push_back(word);
+            word.clear();
+        } else if (c != '`') {
+            word += c;
+        }
+    }
+    return words;
+}
 
 bool IsAtOrBelow(const std::string &path, const std::string &key)
 {
@@ -174,6 +222,14 @@ void AddInstalledProduct(const std::string &code, const std::string &version,
     products[LowerAscii(code)] = {version, context};
 }
 
+void SetMsiProperties(const std::string &windowsPath, const PropertyRows &rows)
+{
+    std::string full;
+    if (!ResolvePath(windowsPath, &full) || !FileExistsAt(full))
+        abort();
+    packages[LowerAscii(full)] = rows;
+}
+
 } // namespace sim
 
 using namespace sim;
@@ -293,4 +349,120 @@ UINT WINAPI MsiGetProductInfoA(LPCSTR product, LPCSTR property, LPSTR value, LPD
     if (size != nullptr)
         *size = length;
     return status;
+}
+
+// --- Windows Installer databases ---------------------------------------------------------------
+// Only a read-only open is simulated. A missing file and one that is no database both fail with
+// ERROR_OPEN_FAILED.
+UINT WINAPI MsiOpenDatabaseA(LPCSTR path, LPCSTR persist, MSIHANDLE *database)
+{
+    if (persist != MSIDBOPEN_READONLY)
+        abort();
+    if (path == nullptr || database == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    std::string full;
+    if (!ResolvePath(path, &full) || !FileExistsAt(full))
+        return ERROR_OPEN_FAILED;
+    auto found = packages.find(LowerAscii(full));
+    if (found == packages.end())
+        return ERROR_OPEN_FAILED;
+    MsiObject object{MSI_DATABASE, found->second, {}, false, 0, {}};
+    *database = OpenMsiObject(object);
+    return ERROR_SUCCESS;
+}
+
+// "SELECT columns FROM Property", the columns Property and Value (or *); table and column names
+// are compared as written, as Windows does. Any other query is not simulated and is refused.
+UINT WINAPI MsiDatabaseOpenViewA(MSIHANDLE database, LPCSTR query, MSIHANDLE *view)
+{
+    MsiObject *owner = FindMsiObject(database, MSI_DATABASE);
+    if (owner == nullptr)
+        return ERROR_INVALID_HANDLE;
+    if (query == nullptr || view == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    std::vector<std::string> words = QueryWords(query);
+    size_t count = words.size();
+    if (count < 4 || LowerAscii(words[0]) != "select" || LowerAscii(words[count - 2]) != "from" ||
+        words[count - 1] != "Property")
+        return ERROR_BAD_QUERY_SYNTAX;
+    MsiObject object{MSI_VIEW, owner->rows, {}, false, 0, {}};
+    for (size_t i = 1; i < count - 2; i++) {
+        if (words[i] == "*")
+            object.columns.insert(object.columns.end(), {0, 1});
+        else if (words[i] == "Property" || words[i] == "Value")
+            object.columns.push_back(words[i] == "Value" ? 1 : 0);
+        else
+            return ERROR_BAD_QUERY_SYNTAX;
+    }
+    *view = OpenMsiObject(object);
+    return ERROR_SUCCESS;
+}
+
+UINT WINAPI MsiViewExecute(MSIHANDLE view, MSIHANDLE)
+{
+    MsiObject *object = FindMsiObject(view, MSI_VIEW);
+    if (object == nullptr)
+        return ERROR_INVALID_HANDLE;
+    object->executed = true;
+    object->next = 0;
+    return ERROR_SUCCESS;
+}
+
+// A view not executed fails; past the last row there are no more items.
+UINT WINAPI MsiViewFetch(MSIHANDLE view, MSIHANDLE *record)
+{
+    MsiObject *object = FindMsiObject(view, MSI_VIEW);
+    if (object == nullptr)
+        return ERROR_INVALID_HANDLE;
+    if (record == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    *record = 0;
+    if (!object->executed)
+        return ERROR_FUNCTION_FAILED;
+    if (object->next >= object->rows.size())
+        return ERROR_NO_MORE_ITEMS;
+    const std::pair<std::string, std::string> &row = object->rows[object->next++];
+    MsiObject made{MSI_RECORD, {}, {}, false, 0, {}};
+    for (int column : object->columns)
+        made.fields.push_back(column == 0 ? row.first : row.second);
+    *record = OpenMsiObject(made);
+    return ERROR_SUCCESS;
+}
+
+// As Windows: the size is in characters without the terminating zero. A value that does not fit
+// is copied cut short, with its zero, and gives ERROR_MORE_DATA and the full length; a field past
+// the record's last is empty.
+UINT WINAPI MsiRecordGetStringA(MSIHANDLE record, UINT field, LPSTR value, LPDWORD size)
+{
+    MsiObject *object = FindMsiObject(record, MSI_RECORD);
+    if (object == nullptr)
+        return ERROR_INVALID_HANDLE;
+    if (size == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    std::string text =
+        field >= 1 && field <= object->fields.size() ? object->fields[field - 1] : "";
+    DWORD length = (DWORD)text.size();
+    UINT status = ERROR_SUCCESS;
+    if (value != nullptr && *size > 0) {
+        DWORD copied = length < *size ? length : *size - 1;
+        memcpy(value, text.data(), copied);
+        value[copied] = '\0';
+    }
+    if (value != nullptr && *size <= length)
+        status = ERROR_MORE_DATA;
+    *size = length;
+    return status;
+}
+
+// Closing no handle (0) succeeds.
+UINT WINAPI MsiCloseHandle(MSIHANDLE handle)
+{
+    uintptr_t id;
+    if (handle == 0)
+        return ERROR_SUCCESS;
+    if (!LookupHandle((HANDLE)(uintptr_t)handle, HANDLE_MSI, &id))
+        return ERROR_INVALID_HANDLE;
+    msiObjects.erase(id);
+    CloseSimHandle((HANDLE)(uintptr_t)handle);
+    return ERROR_SUCCESS;
 }

@@ -136,6 +136,11 @@ void DenyRegistryKey(RegistryView view, const std::string &key);
 enum ProductContext { FOR_MACHINE, FOR_THIS_USER, FOR_ANOTHER_USER };
 void AddInstalledProduct(const std::string &code, const std::string &version,
                          ProductContext context = FOR_MACHINE);
+// Makes the file (which must exist) a Windows Installer database whose Property table holds these
+// rows, {Property, Value}, in this order. MsiOpenDatabaseA fails with ERROR_OPEN_FAILED on any
+// other file, as Windows does on a missing file or one that is no database.
+void SetMsiProperties(const std::string &windowsPath,
+                      const std::vector<std::pair<std::string, std::string>> &rows);
 // The fixed file version in the version resource of a program file (which must exist and begin
 // with "MZ" to be loaded as a data file); a file without one has no version resource.
 void SetFileVersion(const std::string &windowsPath, WORD major, WORD minor, WORD build,

@@ -3,6 +3,7 @@
 
 #include <cfgmgr32.h>
 #include <msi.h>
+#include <msiquery.h>
 #include <newdev.h>
 #include <setupapi.h>
 
@@ -492,6 +493,18 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
         found = (FARPROC)(void *)MsiQueryProductStateA;
     else if (m == kMsi && procedure == "MsiGetProductInfoA")
         found = (FARPROC)(void *)MsiGetProductInfoA;
+    else if (m == kMsi && procedure == "MsiOpenDatabaseA")
+        found = (FARPROC)(void *)MsiOpenDatabaseA;
+    else if (m == kMsi && procedure == "MsiDatabaseOpenViewA")
+        found = (FARPROC)(void *)MsiDatabaseOpenViewA;
+    else if (m == kMsi && procedure == "MsiViewExecute")
+        found = (FARPROC)(void *)MsiViewExecute;
+    else if (m == kMsi && procedure == "MsiViewFetch")
+        found = (FARPROC)(void *)MsiViewFetch;
+    else if (m == kMsi && procedure == "MsiRecordGetStringA")
+        found = (FARPROC)(void *)MsiRecordGetStringA;
+    else if (m == kMsi && procedure == "MsiCloseHandle")
+        found = (FARPROC)(void *)MsiCloseHandle;
     if (found == nullptr)
         SetLastError(ERROR_PROC_NOT_FOUND);
     return found;

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     WriteInput(ListFile, data, size);
     bool silent = size > 0 && (data[0] & 1) != 0;
-    CheckRequest request = {"C:\\Pkg", silent, TRUE};
+    CheckRequest request = {"C:\\Pkg", silent, TRUE, FALSE};
     char *json = NULL;
     size_t length = 0;
     ReportOut = open_memstream(&json, &length);

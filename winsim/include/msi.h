@@ -14,3 +14,7 @@ typedef enum tagINSTALLSTATE {
 
 INSTALLSTATE WINAPI MsiQueryProductStateA(LPCSTR product);
 UINT WINAPI MsiGetProductInfoA(LPCSTR product, LPCSTR property, LPSTR value, LPDWORD size);
+
+// Every handle the Windows Installer hands out (databases, views, records) is closed with this.
+typedef DWORD MSIHANDLE;
+UINT WINAPI MsiCloseHandle(MSIHANDLE handle);
