@@ -334,11 +334,10 @@ static void ReportInstaller(int n)
         return;
     ReportField("unattended", "unattended", kind->unattended, NULL);
     BOOL declared = FALSE;
-    if (kind->noteCode != 0 && (MeaningOfExitCode(kind->noteCode, &declared), !declared)) {
-        char item[32];
+    char item[32];
+    if (FormatExitCodeItem(type, item, sizeof(item)) &&
+        (MeaningOfExitCode(kind->noteCode, &declared), !declared)) {
         char note[MESSAGE_SIZE];
-        snprintf(item, sizeof(item), "%lu:%s", (unsigned long)kind->noteCode,
-                 DeclaredExitMeanings[kind->noteMeaning]);
         snprintf(note, sizeof(note), "[" EXIT_CODES_SECTION "] %s=%s (%lu: %s)", SetupTable.File[n],
                  item, (unsigned long)kind->noteCode, kind->noteWhy);
         ReportField("exitCodeItem", "declare", item, note);

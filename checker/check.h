@@ -113,6 +113,8 @@ struct InstallerKind {
 extern const InstallerKind InstallerKinds[INSTALLER_TYPES];
 InstallerType RecognizeInstaller(const char *path);
 BOOL HasUnattendedSwitch(InstallerType type, const char *arguments);
+// The [ExitCodes] item, "code:meaning", for the type's code of note; FALSE when it has none.
+BOOL FormatExitCodeItem(InstallerType type, char *item, size_t capacity);
 
 // A Windows Installer package's identity (package.cpp): ProductName, ProductVersion, ProductCode
 // and UpgradeCode in this order, each empty when the package lacks it.

@@ -383,3 +383,13 @@ BOOL HasUnattendedSwitch(InstallerType type, const char *arguments)
     }
     return FALSE;
 }
+
+BOOL FormatExitCodeItem(InstallerType type, char *item, size_t capacity)
+{
+    const InstallerKind *kind = &InstallerKinds[type];
+    if (kind->noteCode == 0)
+        return FALSE;
+    snprintf(item, capacity, "%lu:%s", (unsigned long)kind->noteCode,
+             DeclaredExitMeanings[kind->noteMeaning]);
+    return TRUE;
+}

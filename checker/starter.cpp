@@ -194,13 +194,13 @@ static void WriteItems(void)
     BOOL header = FALSE;
     for (int n = 1; n <= StepCount; n++) {
         const InstallerKind *kind = &InstallerKinds[Steps[n - 1].type];
-        if (kind->noteCode == 0)
+        char item[32];
+        if (!FormatExitCodeItem(Steps[n - 1].type, item, sizeof(item)))
             continue;
         fputs(header ? "" : "\n[" EXIT_CODES_SECTION "]\n", ReportOut);
         header = TRUE;
-        fprintf(ReportOut, "; %lu: %s\n%s=%lu:%s\n", (unsigned long)kind->noteCode, kind->noteWhy,
-                Steps[n - 1].file, (unsigned long)kind->noteCode,
-                DeclaredExitMeanings[kind->noteMeaning]);
+        fprintf(ReportOut, "; %lu: %s\n%s=%s\n", (unsigned long)kind->noteCode, kind->noteWhy,
+                Steps[n - 1].file, item);
     }
     header = FALSE;
     for (int n = 1; n <= StepCount; n++) {
