@@ -527,15 +527,9 @@ TEST(Checker, StarterList)
     sim::WriteFile("C:\\Pkg\\tools\\inst.exe", PeImage());
     sim::WriteFile("C:\\Pkg\\tools\\readme.txt", "");
     sim::WriteFile("C:\\Pkg\\stagerun64.exe", "MZ");
-    ReportOut = tmpfile();
-    CheckRequest request = {"C:\\Pkg", FALSE, FALSE, TRUE};
-    EXPECT_EQ(CHECK_CLEAN, CheckMedium(&request));
-    std::string list;
-    rewind(ReportOut);
-    for (int c; (c = fgetc(ReportOut)) != EOF;)
-        list += (char)c;
-    fclose(ReportOut);
-    ReportOut = NULL;
+    CheckOutput starter = Check("C:\\Pkg", false, false, true);
+    const std::string &list = starter.text;
+    EXPECT_EQ(CHECK_CLEAN, starter.exitCode);
     EXPECT_EQ("; StageRun.ini: a starter list by stagerun-check /new for the installers in\n"
               "; C:\\Pkg and its subfolders, in name order, each folder's files before its "
               "subfolders.\n"
@@ -567,9 +561,5 @@ TEST(Checker, StarterList)
         CheckOutput out = Check("C:\\Pkg", silent);
         EXPECT_NE(std::string::npos, out.text.find("\n0 errors, ")) << out.text;
     }
-    request.folder = "C:\\Missing";
-    ReportOut = tmpfile();
-    EXPECT_EQ(CHECK_UNREADABLE, CheckMedium(&request));
-    fclose(ReportOut);
-    ReportOut = NULL;
+    EXPECT_EQ(CHECK_UNREADABLE, Check("C:\\Missing", false, false, true).exitCode);
 }

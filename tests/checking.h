@@ -12,10 +12,11 @@ struct CheckOutput {
     std::string text;
 };
 
-inline CheckOutput Check(const char *folder, bool silent = false, bool json = false)
+inline CheckOutput Check(const char *folder, bool silent = false, bool json = false,
+                         bool starter = false)
 {
     ReportOut = tmpfile();
-    CheckRequest request = {folder, silent, json, FALSE};
+    CheckRequest request = {folder, silent, json, starter};
     int exitCode = CheckMedium(&request);
     std::string text;
     rewind(ReportOut);

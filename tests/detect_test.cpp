@@ -78,9 +78,7 @@ TEST(Detect, RuleGrammar)
         /* 8 */ {"0x100000000", false, 0},
         {"-0x1", false, 0},
         /* 10 */ {"0x", false, 0},
-        {"-", false, 0},
-        /* 12 */ {"12a", false, 0},
-        {"", false, 0},
+        {"12a", false, 0},
     };
     for (size_t i = 0; i < sizeof(numbers) / sizeof(numbers[0]); i++) {
         DWORD value = 0;
@@ -105,11 +103,8 @@ TEST(Detect, VersionsCompare)
         /* 4 */ {"4294967295", "4294967294", 1},
         {"1.2.3.4.5", "1", 2},
         /* 6 */ {"1..2", "1", 2},
-        {"1.", "1", 2},
-        /* 8 */ {".1", "1", 2},
         {"v1", "1", 2},
-        /* 10 */ {"4294967296", "1", 2},
-        {"", "1", 2},
+        /* 8 */ {"4294967296", "1", 2},
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); i++) {
         DWORD a[VERSION_PARTS], b[VERSION_PARTS];

@@ -159,8 +159,7 @@ TEST_P(Package, HeldByItsInstallation)
 INSTANTIATE_TEST_SUITE_P(
     Cases, Package,
     ::testing::Values(PackageCase{"NamedInWaitList", "1,app.msi,/qb,msiexec.exe", 0, 5500, 0},
-                      PackageCase{"BlankWaitList", "1,app.msi,/qb", 1603, 5500, 1603},
-                      PackageCase{"Direct", "1,app.msi, ,", 1603, 4700 + 6800, 1603}),
+                      PackageCase{"BlankWaitList", "1,app.msi,/qb", 1603, 5500, 1603}),
     ByName());
 
 struct KeyCase {
