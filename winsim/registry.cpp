@@ -206,11 +206,6 @@ void SetRegistryNumber(RegistryView view, const std::string &key, const std::str
     SetRegistryValue(view, key, name, REG_DWORD, std::string((const char *)&number, 4));
 }
 
-void AddRegistryKey(RegistryView view, const std::string &key)
-{
-    MakeKey(TestKeyPath(view, key));
-}
-
 void DenyRegistryKey(RegistryView view, const std::string &key)
 {
     MakeKey(TestKeyPath(view, key)).denied = true;

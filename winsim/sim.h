@@ -129,7 +129,6 @@ void SetRegistryText(RegistryView view, const std::string &key, const std::strin
                      const std::string &text); // REG_SZ with its terminating zero
 void SetRegistryNumber(RegistryView view, const std::string &key, const std::string &name,
                        DWORD number); // REG_DWORD
-void AddRegistryKey(RegistryView view, const std::string &key);
 // Opening the key (or one below it) fails with ERROR_ACCESS_DENIED.
 void DenyRegistryKey(RegistryView view, const std::string &key);
 // A product the Windows Installer knows, by its product code in braces.
